@@ -1,0 +1,56 @@
+#pragma once
+
+#include "link/CommandSender.h"
+#include "link/ReceiveFramer.h"
+#include "Context.h"
+#include "devices/BillValidatorDecoder.h"
+#include "devices/CoinDecoder.h"
+#include "devices/HopperDecoder.h"
+#include "polling/CommandButtons.h"
+#include "polling/PollScheduler.h"
+
+namespace cmbvhp {
+
+// The event entry points of frmBody that need no widgets, wired to one window
+// state: ticks, command clicks and receive notifications.
+class Engine {
+public:
+    Engine(FormControls& ui, SerialComponent& port, PollTimer& timer1)
+        : ctx_{state_, ui, port, timer1},
+          sender_(ctx_),
+          scheduler_(ctx_, sender_),
+          buttons_(ctx_),
+          bv_(ctx_),
+          cm_(ctx_),
+          hp_(ctx_),
+          framer_(ctx_, buttons_, {bv_, cm_, hp_})
+    {
+    }
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    WindowState& state() { return state_; }
+    const WindowState& state() const { return state_; }
+
+    void Timer1_Timer() { scheduler_.Timer1_Timer(); }
+    void ComeOne_OnComm() { framer_.ComeOne_OnComm(); }
+    void bvCmd_Click(std::int16_t index) { buttons_.bvCmd_Click(index); }
+    void cmCmd_Click(std::int16_t index) { buttons_.cmCmd_Click(index); }
+    void cmdHp1_Click(std::int16_t index) { buttons_.cmdHp1_Click(index); }
+
+    CommandSender& sender() { return sender_; }
+    ReceiveFramer& framer() { return framer_; }
+
+private:
+    WindowState state_;
+    Context ctx_;
+    CommandSender sender_;
+    PollScheduler scheduler_;
+    CommandButtons buttons_;
+    BillValidatorDecoder bv_;
+    CoinDecoder cm_;
+    HopperDecoder hp_;
+    ReceiveFramer framer_;
+};
+
+} // namespace cmbvhp

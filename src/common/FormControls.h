@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace cmbvhp {
+
+// Text boxes the link logic reads or writes, by their control names.
+enum class Box {
+    txtamount,
+    TxtCh,
+    hpCount0,
+    hpCount1,
+    hpCount2,
+    hpCount3,
+    Txt08,
+    Txt09,
+    txt0a,
+    Txt0b,
+    txt18,
+    txt19,
+    txt1a,
+    txt1b,
+    txt14,
+    txt15,
+    txt16,
+    txt17,
+};
+
+inline Box hpCountBox(int index) { return static_cast<Box>(static_cast<int>(Box::hpCount0) + index); }
+
+// The two traffic logs: Text1 (transmit) and txt수신 (receive).
+enum class Log { Text1, txtRx };
+
+// Check boxes and option buttons of the device choice.
+enum class Choice { checkBv, checkHp, optionCm, optionSlt, OptionCoin };
+
+// The window as the link, polling and decoding logic sees it. frmBody implements
+// it with its widgets; tests implement it with plain values.
+class FormControls {
+public:
+    virtual ~FormControls() = default;
+
+    virtual QString text(Box box) const = 0;
+    virtual void setText(Box box, const QString& text) = 0;
+    // Appends at the end of a log. "\r\n" ends a line.
+    virtual void appendLog(Log log, QStringView text) = 0;
+    virtual bool isSelected(Choice choice) const = 0;
+    // A message for the operator. Must return at once: it may be called from
+    // inside a tick or a receive notification, which must not be re-entered.
+    virtual void tellOperator(const QString& message) = 0;
+};
+
+} // namespace cmbvhp

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace cmbvhp {
+
+// The text of a traffic log, held compactly and laid out in wrapped rows.
+//
+// Logs are never trimmed, so a day of traffic is tens of millions of characters.
+// Every character a log can hold is one of 256 (Latin-1, the control pictures
+// the "ASCII" view uses, the replacement character), so each is kept as one
+// byte; line breaks are kept as row boundaries, not as bytes. Appending costs
+// the same however long the log is; wrapping is done as text arrives, so the
+// view only ever draws the rows it shows.
+class LogText {
+public:
+    LogText();
+
+    // Width in pixels of each stored character, and of a row.
+    void setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapWidth);
+
+    // "\r\n" (or a lone "\r" or "\n") ends a line.
+    void append(QStringView text);
+    void clear();
+    void setText(QStringView text)
+    {
+        clear();
+        append(text);
+    }
+
+    // The whole text, lines joined by "\r\n".
+    QString text() const;
+    bool isEmpty() const { return size_ == 0 && rows_.size() == 1; }
+    std::size_t rowCount() const { return rows_.size(); }
+    QString rowText(std::size_t row) const;
+    // Bytes held, for the memory figures.
+    std::size_t storedBytes() const { return size_; }
+
+    static std::uint8_t encode(char16_t c);
+    static char16_t decode(std::uint8_t b);
+
+private:
+    static constexpr std::size_t kChunk = std::size_t{1} << 20;
+    static constexpr std::uint64_t kLineStart = std::uint64_t{1} << 63;
+
+    std::uint8_t at(std::size_t offset) const { return chunks_[offset / kChunk][offset % kChunk]; }
+    std::uint64_t rowStart(std::size_t row) const { return rows_[row] & ~kLineStart; }
+    void putByte(std::uint8_t b);
+    void newLine();
+    void wrapBefore();
+
+    std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
+    std::size_t size_ = 0;
+    std::vector<std::uint64_t> rows_; // start offset of each row, kLineStart on a line's first
+    std::array<std::uint16_t, 256> widths_{};
+    int wrapWidth_ = 1 << 30;
+    int rowWidth_ = 0;
+    std::size_t afterBlank_ = 0; // offset just after the last blank in the current row; 0 = none
+    bool pendingCR_ = false;
+};
+
+} // namespace cmbvhp

@@ -1,0 +1,293 @@
+#include "frmBody.h"
+
+#include "FormLayout.h"
+#include "LogView.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace cmbvhp {
+
+namespace {
+constexpr std::chrono::milliseconds kTimer2Interval{50000};
+
+// The combos' items, index 0 first.
+const char* const kBauds[] = {"19200", "9600", "4800", "2400", "1200", "600"};
+const char* const kParities[] = {"None", "Even", "Odd", "Mark", "Space"};
+const char* const kDataBits[] = {"8", "7", "6", "5", "4"};
+const char* const kStopBits[] = {"1", "1.5", "2"};
+const char* const kEofChars[] = {"None", "LF", "CR", "CR + LF"};
+
+// The line-settings fragment of each index.
+const char* const kBaudText[] = {"19200", "9600", "4800", "2400", "1200", "600"};
+const char* const kParityText[] = {",N", ",E", ",O", ",M", ",S"};
+const char* const kDataBitsText[] = {",8", ",7", ",6", ",5", ",4"};
+const char* const kStopBitsText[] = {",1", ",1.5", ",2"};
+
+template <std::size_t N>
+void fill(QComboBox* combo, const char* const (&items)[N])
+{
+    for (const char* item : items)
+        combo->addItem(QString::fromLatin1(item));
+}
+
+template <std::size_t N>
+QString fragment(int index, const char* const (&texts)[N])
+{
+    return index >= 0 && index < static_cast<int>(N) ? QString::fromLatin1(texts[index]) : QString();
+}
+} // namespace
+
+frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, QWidget* parent)
+    : QWidget(parent), ComeOne(std::move(backend), std::move(locate)), Timer1(this), engine_(*this, ComeOne, Timer1)
+{
+    setObjectName(QStringLiteral("frmBody"));
+    buildControls();
+    connectControls();
+
+    Timer1.timer().setObjectName(QStringLiteral("Timer1"));
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(kTimer2Interval);
+    connect(Timer2, &QTimer::timeout, this, &frmBody::Timer2_Timer);
+    Timer2->start();
+}
+
+frmBody::~frmBody() = default;
+
+void frmBody::connectControls()
+{
+    connect(&Timer1.timer(), &QTimer::timeout, this, &frmBody::Timer1_Timer);
+    ComeOne.OnComm = [this] { ComeOne_OnComm(); };
+    ComeOne.OnPortLost = [this](const std::string& reason) { portLost(reason); };
+
+    connect(cmdPortOpen, &QPushButton::clicked, this, &frmBody::cmdPortOpen_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmBody::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmBody::Command2_Click);
+    connect(viewModeGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            ViewMode_Click(id);
+    });
+    for (std::size_t i = 0; i < bvCmd.size(); ++i)
+        connect(bvCmd[i], &QPushButton::clicked, this, [this, i] { bvCmd_Click(static_cast<int>(i)); });
+    for (std::size_t i = 0; i < cmCmd.size(); ++i)
+        connect(cmCmd[i], &QPushButton::clicked, this, [this, i] { cmCmd_Click(static_cast<int>(i)); });
+    for (std::size_t i = 0; i < cmdHp1.size(); ++i)
+        connect(cmdHp1[i], &QPushButton::clicked, this, [this, i] { cmdHp1_Click(static_cast<int>(i)); });
+}
+
+// ---- Start-up and the port switch ----
+
+void frmBody::Form_Load()
+{
+    WindowState& s = state();
+    s.viewMode = 0;
+    ViewMode[0]->setChecked(true);
+
+    s.portOpen = ComeOne.PortOpen() ? kTrue : kFalse;
+    cmdPortOpen->setText(s.portOpen == kTrue ? QStringLiteral("Port Close") : QStringLiteral("Port Open"));
+
+    for (int port = 1; port <= SerialComponent::kMaxPort; ++port)
+        Setting[0]->addItem(QStringLiteral("COM%1").arg(port));
+    Setting[0]->setCurrentIndex(0);
+    fill(Setting[1], kBauds);
+    Setting[1]->setCurrentIndex(1);
+    fill(Setting[2], kParities);
+    Setting[2]->setCurrentIndex(1);
+    fill(Setting[3], kDataBits);
+    Setting[3]->setCurrentIndex(0);
+    fill(Setting[4], kStopBits);
+    Setting[4]->setCurrentIndex(0);
+    fill(Setting[5], kEofChars);
+    Setting[5]->setCurrentIndex(0);
+
+    initLinkState();
+    checkBv->setChecked(true);
+}
+
+void frmBody::initLinkState()
+{
+    WindowState& s = state();
+    s.rxPos = 1;
+    s.bvLongRead = 0;
+    Timer1.setInterval(kPollInterval);
+    Timer1.setEnabled(false);
+    s.bvSeq = 0;
+}
+
+// An editable combo whose text was typed over has no selected index.
+int frmBody::selectedIndex(const QComboBox* combo)
+{
+    const int i = combo->currentIndex();
+    return i >= 0 && combo->currentText() == combo->itemText(i) ? i : -1;
+}
+
+QString frmBody::lineSettingsText() const
+{
+    return fragment(selectedIndex(Setting[1]), kBaudText) + fragment(selectedIndex(Setting[2]), kParityText) +
+           fragment(selectedIndex(Setting[3]), kDataBitsText) + fragment(selectedIndex(Setting[4]), kStopBitsText);
+}
+
+void frmBody::setSelectorsEnabled(bool on)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{checkBv, checkHp, optionCm, optionSlt, OptionCoin})
+        w->setEnabled(on);
+}
+
+void frmBody::setSettingsEnabled(bool on)
+{
+    for (QComboBox* combo : Setting)
+        combo->setEnabled(on);
+}
+
+void frmBody::cmdPortOpen_Click()
+{
+    WindowState& s = state();
+    try {
+        if (s.portOpen != kTrue) {
+            setSelectorsEnabled(false);
+            for (std::size_t i = 0; i < 5; ++i)
+                cmdHp1[i]->setEnabled(checkHp->isChecked());
+            for (QPushButton* b : bvCmd)
+                b->setEnabled(checkBv->isChecked());
+            // Coin buttons by the coin choice: all for the coin mechanism, none
+            // without one, and the selector has no "Stand By" and no "Change".
+            const bool mech = optionCm->isChecked();
+            const bool selector = optionSlt->isChecked();
+            for (std::size_t i = 0; i < cmCmd.size(); ++i) {
+                const bool selectorHasIt = i != 0 && i != CommandButtons::kChange;
+                cmCmd[i]->setEnabled(mech || (selector && selectorHasIt));
+            }
+            TxtCh->setEnabled(mech);
+            s.curDevice = (!checkBv->isChecked() && OptionCoin->isChecked()) ? device::kHopper : device::kNone;
+            Timer1.setEnabled(true);
+            const QString settings = lineSettingsText();
+
+            ComeOne.setInputLen(1);
+            ComeOne.setInBufferSize(1024);
+            ComeOne.setOutBufferSize(1024);
+            ComeOne.setSThreshold(2);
+            ComeOne.setRThreshold(1);
+            ComeOne.setEOFEnable(false);
+            ComeOne.setDTREnable(false);
+            ComeOne.setRTSEnable(false);
+            ComeOne.setNullDiscard(false);
+            ComeOne.setCommPort(selectedIndex(Setting[0]) + 1);
+            ComeOne.setSettings(settings.toStdString());
+            ComeOne.setInputMode(1);
+            ComeOne.setPortOpen(true);
+
+            setSettingsEnabled(false);
+            cmdPortOpen->setText(QStringLiteral("Port Close"));
+            s.portOpen = kTrue;
+        } else {
+            setSelectorsEnabled(true);
+            Timer1.setEnabled(false);
+            ComeOne.setPortOpen(false);
+            setSettingsEnabled(true);
+            cmdPortOpen->setText(QStringLiteral("Port Open"));
+            s.portOpen = kFalse;
+        }
+    } catch (const CommError&) {
+        txtRx->setPlainText(QString::number(ComeOne.CommPort()) + QStringLiteral("is not opend"));
+        returnToClosed();
+    }
+}
+
+void frmBody::returnToClosed()
+{
+    Timer1.setEnabled(false);
+    if (ComeOne.PortOpen())
+        ComeOne.setPortOpen(false);
+    state().portOpen = kFalse;
+    cmdPortOpen->setText(QStringLiteral("Port Open"));
+    setSelectorsEnabled(true);
+    setSettingsEnabled(true);
+}
+
+void frmBody::portLost(const std::string& reason)
+{
+    txtRx->append(QStringLiteral("\r\nCOM%1 was lost (%2); the port is closed.\r\n")
+                      .arg(ComeOne.CommPort())
+                      .arg(QString::fromStdString(reason)));
+    returnToClosed();
+}
+
+void frmBody::Command1_Click()
+{
+    WindowState& s = state();
+    if (s.portOpen == kTrue) {
+        ComeOne.setPortOpen(false);
+        setSettingsEnabled(true);
+        s.portOpen = kFalse;
+    }
+    close();
+}
+
+// ---- Traffic logs ----
+
+void frmBody::ViewMode_Click(int index)
+{
+    state().viewMode = static_cast<std::int16_t>(index);
+    txtRx->clear();
+}
+
+void frmBody::Command2_Click()
+{
+    txtRx->clear();
+    Text1->clear();
+    txtamount->setText(QString());
+    TxtCh->setText(QStringLiteral("0"));
+}
+
+// ---- The window as the logic sees it ----
+
+QString frmBody::text(Box b) const { return box(b)->text(); }
+
+void frmBody::setText(Box b, const QString& text)
+{
+    QLineEdit* edit = box(b);
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+void frmBody::appendLog(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txtRx)->append(text); }
+
+bool frmBody::isSelected(Choice choice) const
+{
+    switch (choice) {
+    case Choice::checkBv: return checkBv->isChecked();
+    case Choice::checkHp: return checkHp->isChecked();
+    case Choice::optionCm: return optionCm->isChecked();
+    case Choice::optionSlt: return optionSlt->isChecked();
+    case Choice::OptionCoin: return OptionCoin->isChecked();
+    }
+    return false;
+}
+
+// Shown without a nested event loop: ticks and receive notifications go on
+// while the operator reads it. One box serves every message.
+void frmBody::tellOperator(const QString& message)
+{
+    if (!message_) {
+        message_ = new QMessageBox(this);
+        message_->setObjectName(QStringLiteral("message"));
+        message_->setIcon(QMessageBox::NoIcon);
+        message_->setStandardButtons(QMessageBox::Ok);
+        message_->setWindowTitle(QCoreApplication::applicationName());
+        message_->setWindowModality(Qt::NonModal);
+    }
+    message_->setText(message);
+    message_->show();
+    message_->raise();
+}
+
+} // namespace cmbvhp

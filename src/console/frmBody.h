@@ -1,0 +1,112 @@
+#pragma once
+
+#include "common/Engine.h"
+#include "common/FormControls.h"
+#include "common/QtPollTimer.h"
+#include "link/SerialComponent.h"
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMessageBox;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace cmbvhp {
+
+class LogView;
+
+// The console's one window: its controls, start-up, the port switch, the
+// traffic logs, and the entry point of every event.
+class frmBody : public QWidget, public FormControls {
+    Q_OBJECT
+public:
+    // The window as the operator sees it: caption, fixed client size in pixels.
+    static constexpr const char* kCaption = "CM_BV_HP Test";
+
+    frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, QWidget* parent = nullptr);
+    ~frmBody() override;
+
+    // Start-up and the port switch
+    void Form_Load();
+    void cmdPortOpen_Click();
+    void Command1_Click();
+    // Traffic logs
+    void ViewMode_Click(int index);
+    void Command2_Click();
+    // Timers and the serial notification
+    void Timer1_Timer() { engine_.Timer1_Timer(); }
+    void Timer2_Timer() {}
+    void ComeOne_OnComm() { engine_.ComeOne_OnComm(); }
+    // Command buttons
+    void bvCmd_Click(int index) { engine_.bvCmd_Click(static_cast<std::int16_t>(index)); }
+    void cmCmd_Click(int index) { engine_.cmCmd_Click(static_cast<std::int16_t>(index)); }
+    void cmdHp1_Click(int index) { engine_.cmdHp1_Click(static_cast<std::int16_t>(index)); }
+
+    Engine& engine() { return engine_; }
+    WindowState& state() { return engine_.state(); }
+    SerialComponent& comeOne() { return ComeOne; }
+    PollTimer& timer1() { return Timer1; }
+    LogView& receiveLog() { return *txtRx; }
+    LogView& transmitLog() { return *Text1; }
+
+    // FormControls
+    QString text(Box box) const override;
+    void setText(Box box, const QString& text) override;
+    void appendLog(Log log, QStringView text) override;
+    bool isSelected(Choice choice) const override;
+    void tellOperator(const QString& message) override;
+
+private:
+    void buildControls();
+    void connectControls();
+    void initLinkState();
+    void portLost(const std::string& reason);
+    // After a failed open or a lost port: no port, no ticks, choices unlocked.
+    void returnToClosed();
+    void setSelectorsEnabled(bool on);
+    void setSettingsEnabled(bool on);
+    QString lineSettingsText() const;
+    static int selectedIndex(const QComboBox* combo);
+    QLineEdit* box(Box b) const { return boxes_[static_cast<std::size_t>(b)]; }
+
+    SerialComponent ComeOne;
+    QtPollTimer Timer1;
+    QTimer* Timer2 = nullptr;
+    Engine engine_;
+
+    // Controls, by their names
+    std::array<QGroupBox*, 7> Frame{};
+    std::array<QComboBox*, 6> Setting{};
+    QPushButton* cmdPortOpen = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    std::array<QRadioButton*, 3> ViewMode{};
+    QButtonGroup* viewModeGroup_ = nullptr;
+    std::array<QPushButton*, 7> bvCmd{};
+    std::array<QPushButton*, 7> cmCmd{};
+    std::array<QPushButton*, 6> cmdHp1{};
+    std::array<QLineEdit*, 4> hpCount{};
+    QCheckBox* checkBv = nullptr;
+    QCheckBox* checkHp = nullptr;
+    QRadioButton* optionCm = nullptr;
+    QRadioButton* optionSlt = nullptr;
+    QRadioButton* OptionCoin = nullptr;
+    QLineEdit* txtamount = nullptr;
+    QLineEdit* TxtCh = nullptr;
+    QLineEdit* Text4 = nullptr;
+    LogView* Text1 = nullptr;
+    LogView* txtRx = nullptr; // txt수신
+    std::array<QLineEdit*, 18> boxes_{};
+    QMessageBox* message_ = nullptr;
+};
+
+} // namespace cmbvhp

@@ -1,0 +1,148 @@
+#include "QtSerialBackend.h"
+
+#include <QMetaObject>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <termios.h>
+#endif
+
+namespace cmbvhp {
+
+namespace {
+
+QSerialPort::Parity toQt(Parity p)
+{
+    switch (p) {
+    case Parity::None: return QSerialPort::NoParity;
+    case Parity::Even: return QSerialPort::EvenParity;
+    case Parity::Odd: return QSerialPort::OddParity;
+    case Parity::Mark: return QSerialPort::MarkParity;
+    case Parity::Space: return QSerialPort::SpaceParity;
+    }
+    return QSerialPort::NoParity;
+}
+
+#ifdef Q_OS_UNIX
+// Some drivers accept any termios request and keep what they can do; read the
+// settings back so that a refused one is an error, not a silent substitute.
+void verifyApplied(int fd, const LineSettings& s)
+{
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0)
+        throw CommError("cannot read the line settings back");
+    const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    if ((t.c_cflag & CSIZE) != sizes[s.dataBits - 5])
+        throw CommError("the port refused the data bits");
+    const bool parity = (t.c_cflag & PARENB) != 0;
+    const bool odd = (t.c_cflag & PARODD) != 0;
+    const bool stick = (t.c_cflag & CMSPAR) != 0;
+    bool ok = false;
+    switch (s.parity) {
+    case Parity::None: ok = !parity; break;
+    case Parity::Even: ok = parity && !odd && !stick; break;
+    case Parity::Odd: ok = parity && odd && !stick; break;
+    case Parity::Mark: ok = parity && odd && stick; break;
+    case Parity::Space: ok = parity && !odd && stick; break;
+    }
+    if (!ok)
+        throw CommError("the port refused the parity");
+    if (((t.c_cflag & CSTOPB) != 0) != (s.stopBits == StopBits::Two))
+        throw CommError("the port refused the stop bits");
+}
+#endif
+
+} // namespace
+
+QtSerialBackend::QtSerialBackend(QObject* parent) : QObject(parent)
+{
+    connect(&port_, &QSerialPort::readyRead, this, [this] {
+        if (listener())
+            listener()->readable();
+    });
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialBackend::onError);
+}
+
+QtSerialBackend::~QtSerialBackend() { port_.close(); }
+
+void QtSerialBackend::open(const std::string& device, const LineSettings& s, bool dtr, bool rts)
+{
+    // The host's termios has no 1.5 stop bits and no 4 data bits; refuse them
+    // instead of opening with something else.
+    if (s.stopBits == StopBits::OneAndHalf)
+        throw CommError("1.5 stop bits are not supported by this host");
+    if (s.dataBits < 5 || s.dataBits > 8)
+        throw CommError("data bits not supported by this host");
+
+    port_.setPortName(QString::fromStdString(device));
+    port_.setBaudRate(s.baud);
+    port_.setParity(toQt(s.parity));
+    port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
+    port_.setStopBits(s.stopBits == StopBits::Two ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    lossQueued_ = false;
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const std::string why = port_.errorString().toStdString();
+        port_.clearError();
+        throw CommError(why);
+    }
+    try {
+        if (port_.baudRate() != s.baud)
+            throw CommError("the port refused the baud rate");
+#ifdef Q_OS_UNIX
+        verifyApplied(static_cast<int>(port_.handle()), s);
+#endif
+    } catch (...) {
+        port_.close();
+        throw;
+    }
+    // A pseudo-terminal has no modem lines to set; that is not a failure.
+    port_.setDataTerminalReady(dtr);
+    port_.setRequestToSend(rts);
+    port_.clearError();
+}
+
+void QtSerialBackend::close()
+{
+    if (port_.isOpen())
+        port_.close();
+}
+
+bool QtSerialBackend::isOpen() const { return port_.isOpen(); }
+
+void QtSerialBackend::write(std::span<const std::uint8_t> bytes)
+{
+    port_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+
+std::size_t QtSerialBackend::pendingWrite() const { return static_cast<std::size_t>(port_.bytesToWrite()); }
+
+std::size_t QtSerialBackend::bytesAvailable() const { return static_cast<std::size_t>(port_.bytesAvailable()); }
+
+std::size_t QtSerialBackend::read(std::span<std::uint8_t> into)
+{
+    const qint64 n = port_.read(reinterpret_cast<char*>(into.data()), static_cast<qint64>(into.size()));
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+void QtSerialBackend::onError(QSerialPort::SerialPortError error)
+{
+    // A vanished device keeps its descriptor readable and every read fails, so
+    // these errors repeat as fast as the loop turns. Report the loss once, and
+    // close outside the port's own signal.
+    if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) && port_.isOpen() && !lossQueued_) {
+        lossQueued_ = true;
+        QMetaObject::invokeMethod(this, &QtSerialBackend::reportLoss, Qt::QueuedConnection);
+    }
+}
+
+void QtSerialBackend::reportLoss()
+{
+    const std::string why = port_.errorString().toStdString();
+    port_.close();
+    port_.clearError();
+    if (listener())
+        listener()->lost(why);
+}
+
+} // namespace cmbvhp

@@ -1,0 +1,225 @@
+#include "ReceiveFramer.h"
+
+#include "SerialComponent.h"
+#include "common/TextForms.h"
+#include "devices/BillValidatorDecoder.h"
+#include "devices/CoinDecoder.h"
+#include "devices/HopperDecoder.h"
+#include "polling/CommandButtons.h"
+
+namespace cmbvhp {
+
+namespace {
+// Button indexes the start-up sequences replay.
+constexpr std::int16_t kStandBy = 0;
+constexpr std::int16_t kCremOn = 1;
+constexpr std::int16_t kData = 6;
+} // namespace
+
+void ReceiveFramer::ComeOne_OnComm()
+{
+    if (ctx_.ComeOne.CommEvent() != SerialComponent::comEvReceive)
+        return;
+    while (ctx_.ComeOne.InBufferCount() >= 1)
+        handleByte(ctx_.ComeOne.Input());
+}
+
+void ReceiveFramer::endLine() { ctx_.ui.appendLog(Log::txtRx, u"\r\n"); }
+
+bool ReceiveFramer::logByte(std::uint8_t b)
+{
+    char16_t text[4];
+    qsizetype n = 0;
+    switch (ctx_.state.viewMode) {
+    case 1: text[n++] = asciiViewChar(b); break;
+    case 2:
+        if (b >= 100)
+            text[n++] = static_cast<char16_t>(u'0' + b / 100);
+        if (b >= 10)
+            text[n++] = static_cast<char16_t>(u'0' + b / 10 % 10);
+        text[n++] = static_cast<char16_t>(u'0' + b % 10);
+        break;
+    default:
+        text[n++] = kHexDigits[b >> 4];
+        text[n++] = kHexDigits[b & 0x0F];
+        break;
+    }
+    text[n++] = u' ';
+    ctx_.ui.appendLog(Log::txtRx, QStringView(text, n));
+    return ctx_.state.viewMode != 1 && ctx_.state.viewMode != 2;
+}
+
+void ReceiveFramer::handleByte(std::uint8_t b)
+{
+    if (!logByte(b))
+        return;
+    WindowState& s = ctx_.state;
+    if (s.rxPos < 1 || s.rxPos > RxBuffer::kSize)
+        s.rxPos = 1; // never set so by the console; keeps the buffer bounds whatever happened
+    s.rxBuf.set(s.rxPos, b);
+    if (s.rxPos >= RxBuffer::kSize)
+        s.rxPos = 1;
+    switch (s.curDevice) {
+    case device::kBillValidator: billValidatorBranch(); break;
+    case device::kCoinMech: coinBranch(); break;
+    case device::kHopper: hopperBranch(); break;
+    default: break; // stored, position kept: the next byte overwrites it
+    }
+}
+
+template <typename Accept>
+void ReceiveFramer::framedStep(Side side, bool longRead, Accept accept)
+{
+    WindowState& s = ctx_.state;
+    const int p = s.rxPos;
+    if (p == 1) {
+        s.rxXor = 0;
+        s.rxLen = 0;
+    }
+    if (p == 2) {
+        // The selector's replies outside a long read are always 7 data bytes,
+        // whatever their length byte says.
+        const bool fixedSeven = side == Side::CoinMech && !longRead && !ctx_.ui.isSelected(Choice::optionCm);
+        s.rxLen = fixedSeven ? 7 : s.rxBuf(2);
+    }
+    if (p >= s.rxLen + 3 && s.rxXor == s.rxBuf(p) && s.rxLen != 0)
+        accept();
+    if (p >= 2)
+        s.rxXor ^= s.rxBuf(p);
+    s.rxPos = static_cast<std::int16_t>(p + 1);
+    if (s.rxPos >= s.rxLen + 4) {
+        s.rxPos = 1;
+        if (longRead) {
+            if (side == Side::BillValidator)
+                s.bvLongRead = 0;
+            else
+                s.cmLongRead = 0;
+        }
+    }
+}
+
+void ReceiveFramer::billValidatorBranch()
+{
+    WindowState& s = ctx_.state;
+    if (s.bvLongRead == 1) {
+        framedStep(Side::BillValidator, true, [&] {
+            s.bvLongRead = 0;
+            endLine();
+            if (s.rxBuf(1) == kAck)
+                dec_.bv.decodeBvReply();
+        });
+        return;
+    }
+    switch (s.rxBuf(1)) {
+    case kPowerUp:
+    case kAck:
+        endLine();
+        s.curDevice = device::kNone;
+        bvStartupStep(s.rxBuf(1));
+        break;
+    case kShortReply:
+    case kRecordReply:
+        framedStep(Side::BillValidator, false, [&] {
+            endLine();
+            s.bvMiss = 0;
+            if (s.rxBuf(1) == kShortReply)
+                dec_.bv.decodeBvShortReply();
+            if (s.rxBuf(1) == kRecordReply)
+                dec_.bv.decodeBvReply();
+        });
+        break;
+    default: break; // position kept: the next byte replaces this one
+    }
+}
+
+void ReceiveFramer::coinBranch()
+{
+    WindowState& s = ctx_.state;
+    if (s.cmLongRead == 1) {
+        framedStep(Side::CoinMech, true, [&] {
+            s.cmLongRead = 0;
+            endLine();
+            if (ctx_.ui.isSelected(Choice::optionSlt) && s.rxBuf(1) == kRecordReply)
+                dec_.cm.decodeCmReply();
+            if (ctx_.ui.isSelected(Choice::optionCm) && s.rxBuf(1) == kAck)
+                dec_.cm.decodeCmReply();
+        });
+        return;
+    }
+    switch (s.rxBuf(1)) {
+    case kPowerUp:
+    case kAck:
+        endLine();
+        s.curDevice = device::kNone;
+        cmStartupStep(s.rxBuf(1));
+        break;
+    case kShortReply:
+    case kRecordReply:
+        framedStep(Side::CoinMech, false, [&] {
+            endLine();
+            s.cmMiss = 0;
+            if (s.rxBuf(1) == kShortReply)
+                dec_.cm.decodeCmShortReply();
+            if (s.rxBuf(1) == kRecordReply)
+                dec_.cm.decodeCmReply();
+        });
+        break;
+    default: break;
+    }
+}
+
+void ReceiveFramer::hopperBranch()
+{
+    WindowState& s = ctx_.state;
+    s.rxLen = s.rxBuf(1) == kRecordReply ? 21 : 1;
+    ++s.rxPos;
+    if (s.rxPos >= s.rxLen) {
+        if (s.rxLen == 21)
+            dec_.hp.decodeHpReply();
+        endLine();
+        s.rxPos = 1;
+    }
+}
+
+// One step of a device's start-up sequence on a single-byte reply; click
+// queues a request as the device's button would. Returns true for a 0x11 that
+// finds the sequence at its last step. The steps test single bits in this order;
+// the step value only ever holds one of them.
+template <typename Click>
+static bool startupStep(std::uint8_t& seq, std::uint8_t reply, Click click)
+{
+    if (reply == ReceiveFramer::kPowerUp) {
+        click(kStandBy);
+        seq = 1;
+    } else if (seq & 1) {
+        click(kData);
+        seq = 2;
+    } else if (seq & 2) {
+        click(kCremOn);
+        seq = 4;
+    } else if (seq & 4) {
+        click(kData);
+        seq = 8;
+    } else {
+        return (seq & 8) != 0;
+    }
+    return false;
+}
+
+void ReceiveFramer::bvStartupStep(std::uint8_t reply)
+{
+    WindowState& s = ctx_.state;
+    const bool last = startupStep(s.bvSeq, reply, [this](std::int16_t i) { buttons_.bvCmd_Click(i); });
+    if (last && s.bvStatFlag == kTrue) {
+        ctx_.Timer1.setEnabled(true);
+        ctx_.Timer1.setInterval(kPollInterval);
+        s.pollTurn = -1; // the coin mechanism's slot comes next
+    }
+}
+
+void ReceiveFramer::cmStartupStep(std::uint8_t reply)
+{
+    startupStep(ctx_.state.cmSeq, reply, [this](std::int16_t i) { buttons_.cmCmd_Click(i); });
+}
+
+} // namespace cmbvhp

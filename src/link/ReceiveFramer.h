@@ -1,0 +1,58 @@
+#pragma once
+
+#include "common/Context.h"
+
+namespace cmbvhp {
+
+class CommandButtons;
+class BillValidatorDecoder;
+class CoinDecoder;
+class HopperDecoder;
+
+// ComeOne_OnComm: logs every received byte by the view mode and, in the
+// hexadecimal view, reassembles the replies of the device in curDevice, checks
+// them and hands accepted ones to that device's decoder.
+class ReceiveFramer {
+public:
+    struct Decoders {
+        BillValidatorDecoder& bv;
+        CoinDecoder& cm;
+        HopperDecoder& hp;
+    };
+
+    ReceiveFramer(Context& ctx, CommandButtons& buttons, Decoders decoders)
+        : ctx_(ctx), buttons_(buttons), dec_(decoders)
+    {
+    }
+
+    void ComeOne_OnComm();
+    // One received byte, exactly as the notification handles it.
+    void handleByte(std::uint8_t b);
+
+    static constexpr std::uint8_t kPowerUp = 0x44;
+    static constexpr std::uint8_t kAck = 0x11;
+    static constexpr std::uint8_t kShortReply = 0x22;
+    static constexpr std::uint8_t kRecordReply = 0x33;
+
+private:
+    // The device-specific halves of the framed-reply step.
+    enum class Side { BillValidator, CoinMech };
+
+    void endLine();
+    bool logByte(std::uint8_t b); // false when the view does not frame
+    void billValidatorBranch();
+    void coinBranch();
+    void hopperBranch();
+    // Runs accept() when the byte just stored is the check byte of a good reply,
+    // while the reply is still intact and before the position is rewound.
+    template <typename Accept>
+    void framedStep(Side side, bool longRead, Accept accept);
+    void bvStartupStep(std::uint8_t reply);
+    void cmStartupStep(std::uint8_t reply);
+
+    Context& ctx_;
+    CommandButtons& buttons_;
+    Decoders dec_;
+};
+
+} // namespace cmbvhp

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace cmbvhp {
+
+// Raised by the serial component for a value it refuses or a port it cannot open.
+class CommError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class Parity : char { None = 'N', Even = 'E', Odd = 'O', Mark = 'M', Space = 'S' };
+enum class StopBits { One, OneAndHalf, Two };
+
+struct LineSettings {
+    int baud = 9600;
+    Parity parity = Parity::Even;
+    int dataBits = 8;
+    StopBits stopBits = StopBits::One;
+    bool operator==(const LineSettings&) const = default;
+};
+
+// The host's serial port, as the serial component needs it. The product puts
+// QSerialPort behind it; tests use a scripted fake.
+class SerialBackend {
+public:
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        // At least one byte is waiting. Delivered on the window's thread.
+        virtual void readable() = 0;
+        // The device went away while open (adapter pulled, far end closed). The
+        // backend has closed itself already; delivered once, never from inside
+        // one of the backend's own calls.
+        virtual void lost(const std::string& reason) = 0;
+    };
+
+    virtual ~SerialBackend() = default;
+
+    void setListener(Listener* listener) { listener_ = listener; }
+
+    // Opens the device with exactly these settings, no flow control, DTR and RTS
+    // as given. Throws CommError when the device is missing, busy, or refuses a
+    // setting.
+    virtual void open(const std::string& device, const LineSettings& settings, bool dtr, bool rts) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Queues the bytes for sending; never blocks.
+    virtual void write(std::span<const std::uint8_t> bytes) = 0;
+    // Bytes queued for sending and not yet taken by the device.
+    virtual std::size_t pendingWrite() const = 0;
+    virtual std::size_t bytesAvailable() const = 0;
+    virtual std::size_t read(std::span<std::uint8_t> into) = 0;
+
+protected:
+    Listener* listener() const { return listener_; }
+
+private:
+    Listener* listener_ = nullptr;
+};
+
+} // namespace cmbvhp

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "SerialBackend.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cmbvhp {
+
+// Finds the host device for a port number 1 ... 16; empty when there is none.
+using PortLocator = std::function<std::optional<std::string>(int port)>;
+
+// Parses a line-settings text of the form the console builds: baud (19200, 9600,
+// 4800, 2400, 1200, 600), then ",N|E|O|M|S", ",8" ... ",4" and ",1|1.5|2".
+std::optional<LineSettings> parseSettings(std::string_view text);
+
+// The serial-port component ComeOne: the configuration properties, Output,
+// InBufferCount, Input, CommEvent and the OnComm notification, over a backend.
+// Values it does not support and failed opens raise CommError.
+class SerialComponent : private SerialBackend::Listener {
+public:
+    static constexpr int comEvReceive = 2;
+    static constexpr int comEventTxFull = 1010;
+
+    SerialComponent(std::unique_ptr<SerialBackend> backend, PortLocator locate);
+    ~SerialComponent() override;
+    SerialComponent(const SerialComponent&) = delete;
+    SerialComponent& operator=(const SerialComponent&) = delete;
+
+    // The configuration sequence. InBufferSize and SThreshold are accepted as
+    // values only: received bytes are never discarded, and no send events are
+    // raised.
+    void setInputLen(int n);
+    void setInBufferSize(int n);
+    void setOutBufferSize(int n);
+    void setSThreshold(int n);
+    void setRThreshold(int n);
+    void setEOFEnable(bool on);
+    void setDTREnable(bool on);
+    void setRTSEnable(bool on);
+    void setNullDiscard(bool on);
+    void setCommPort(int port);
+    int CommPort() const { return commPort_; }
+    void setSettings(std::string_view text);
+    const LineSettings& Settings() const { return settings_; }
+    void setInputMode(int mode);
+    void setPortOpen(bool open);
+    bool PortOpen() const;
+
+    // Hands the whole frame to the port in one write; the result is not reported.
+    // A frame that would overfill the output buffer is dropped and raises
+    // comEventTxFull, so a device that stops reading cannot grow it without bound.
+    void Output(std::span<const std::uint8_t> bytes);
+    int InBufferCount();
+    // The next waiting byte; 0 when none waits.
+    std::uint8_t Input();
+    int CommEvent() const { return commEvent_; }
+
+    // Raised on the window's thread; CommEvent tells why.
+    std::function<void()> OnComm;
+    // The open port was lost; it is closed already.
+    std::function<void(const std::string& reason)> OnPortLost;
+
+    static constexpr int kMaxPort = 16;
+
+private:
+    void readable() override;
+    void lost(const std::string& reason) override;
+    void raise(int event);
+
+    std::unique_ptr<SerialBackend> backend_;
+    PortLocator locate_;
+    int commPort_ = 1;
+    LineSettings settings_{};
+    int outBufferSize_ = 512;
+    int rThreshold_ = 0;
+    bool dtr_ = false;
+    bool rts_ = false;
+    bool nullDiscard_ = false;
+    int commEvent_ = 0;
+    // Bytes taken from the backend and not yet handed out by Input.
+    std::vector<std::uint8_t> inBuf_;
+    std::size_t inHead_ = 0;
+};
+
+} // namespace cmbvhp

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "common/Context.h"
+#include "link/CommandSender.h"
+
+namespace cmbvhp {
+
+// Timer1_Timer: each tick shows the total, then puts at most one frame on the
+// line: the hoppers' while they hold it, otherwise the bill validator's and the
+// coin mechanism's slots in turn, each with its pending request or idle poll.
+class PollScheduler {
+public:
+    static constexpr std::uint8_t kMissLimit = 20;
+
+    PollScheduler(Context& ctx, CommandSender& send) : ctx_(ctx), send_(send) {}
+
+    void Timer1_Timer();
+
+private:
+    void serveHopper();
+    void serveBillValidator();
+    void serveCoinMech();
+    void longReadNext();
+
+    Context& ctx_;
+    CommandSender& send_;
+};
+
+} // namespace cmbvhp
