@@ -1,0 +1,76 @@
+#pragma once
+
+#include "common/FormControls.h"
+#include "common/PollTimer.h"
+
+#include <QStringList>
+#include <array>
+
+namespace cmbvhp::test {
+
+// The window as plain values: box texts, the two logs, the device choice and
+// the messages shown to the operator.
+class FakeWindow : public FormControls {
+public:
+    FakeWindow()
+    {
+        texts.fill(QString());
+        setText(Box::TxtCh, QStringLiteral("0"));
+        for (int i = 0; i < 4; ++i)
+            setText(hpCountBox(i), QStringLiteral("0"));
+    }
+
+    QString text(Box box) const override { return texts[static_cast<std::size_t>(box)]; }
+    void setText(Box box, const QString& t) override { texts[static_cast<std::size_t>(box)] = t; }
+    void appendLog(Log log, QStringView t) override { (log == Log::Text1 ? tx : rx).append(t); }
+    bool isSelected(Choice c) const override
+    {
+        switch (c) {
+        case Choice::checkBv: return checkBv;
+        case Choice::checkHp: return checkHp;
+        case Choice::optionCm: return coin == Coin::Mechanism;
+        case Choice::optionSlt: return coin == Coin::Selector;
+        case Choice::OptionCoin: return coin == Coin::None;
+        }
+        return false;
+    }
+    void tellOperator(const QString& message) override { messages.append(message); }
+
+    enum class Coin { Mechanism, Selector, None };
+
+    std::array<QString, 18> texts;
+    QString tx;
+    QString rx;
+    bool checkBv = true;
+    bool checkHp = false;
+    Coin coin = Coin::Mechanism;
+    QStringList messages;
+};
+
+// Timer1 under the test's control: the test calls the tick itself.
+class FakeTimer : public PollTimer {
+public:
+    void setInterval(std::chrono::milliseconds i) override
+    {
+        interval_ = i;
+        ++restarts;
+    }
+    std::chrono::milliseconds interval() const override { return interval_; }
+    void setEnabled(bool on) override
+    {
+        if (on && !enabled_)
+            ++restarts;
+        enabled_ = on;
+        ++switches;
+    }
+    bool isEnabled() const override { return enabled_; }
+
+    int restarts = 0;
+    int switches = 0;
+
+private:
+    std::chrono::milliseconds interval_{0};
+    bool enabled_ = false;
+};
+
+} // namespace cmbvhp::test
