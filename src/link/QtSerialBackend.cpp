@@ -3,7 +3,8 @@
 #include <QMetaObject>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #endif
 
@@ -24,6 +25,17 @@ QSerialPort::Parity toQt(Parity p)
 }
 
 #ifdef Q_OS_UNIX
+// A pseudo-terminal has no line: it passes bytes unchanged and reports 8 data
+// bits without parity whatever it is asked for. Only real ports are checked.
+bool isPseudoTerminal(int fd)
+{
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= 136 && m <= 143;
+}
+
 // Some drivers accept any termios request and keep what they can do; read the
 // settings back so that a refused one is an error, not a silent substitute.
 void verifyApplied(int fd, const LineSettings& s)
@@ -90,7 +102,9 @@ void QtSerialBackend::open(const std::string& device, const LineSettings& s, boo
         if (port_.baudRate() != s.baud)
             throw CommError("the port refused the baud rate");
 #ifdef Q_OS_UNIX
-        verifyApplied(static_cast<int>(port_.handle()), s);
+        const int fd = static_cast<int>(port_.handle());
+        if (!isPseudoTerminal(fd))
+            verifyApplied(fd, s);
 #endif
     } catch (...) {
         port_.close();

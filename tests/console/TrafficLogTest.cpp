@@ -1,0 +1,112 @@
+#include "support/Console.h"
+#include "support/Rig.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <gtest/gtest.h>
+
+#include "console/LogView.h"
+
+using namespace cmbvhp;
+using namespace cmbvhp::test;
+
+TEST(TrafficLog, EveryFrameSentIsALineOfTheTransmitLog)
+{
+    Console c;
+    c.button("cmdPortOpen")->click();
+    c.window.Timer1_Timer();
+    c.window.Timer1_Timer();
+    EXPECT_EQ(c.txLog(), QStringLiteral("5A A5 \r\n62 9D \r\n"));
+}
+
+TEST(TrafficLog, ViewModeEmptiesOnlyTheReceiveLogAndKeepsTheFramer)
+{
+    Console c;
+    c.button("cmdPortOpen")->click();
+    c.window.Timer1_Timer();
+    c.port->feed(hex("22 03 1B"));
+    EXPECT_EQ(c.rxLog(), QStringLiteral("22 03 1B "));
+    c.get<QRadioButton>("ViewMode(1)")->click();
+    EXPECT_EQ(c.state().viewMode, 1);
+    EXPECT_TRUE(c.rxLog().isEmpty());
+    EXPECT_EQ(c.txLog(), QStringLiteral("5A A5 \r\n"));
+    c.port->feed(hex("41 0D 0A"));
+    EXPECT_EQ(c.rxLog(), QStringLiteral("A \u240D \u240A "));
+    c.get<QRadioButton>("ViewMode(2)")->click();
+    c.port->feed(hex("05 FF"));
+    EXPECT_EQ(c.rxLog(), QStringLiteral("5 255 "));
+    c.get<QRadioButton>("ViewMode(0)")->click();
+    c.port->feed(hex("01 00 19"));
+    EXPECT_EQ(c.rxLog(), QStringLiteral("01 00 19 \r\n"));
+    EXPECT_EQ(c.boxText("txt1b"), QStringLiteral("01 00 ")) << "the reply cut by the switch was completed";
+}
+
+TEST(TrafficLog, ClearTextEmptiesLogsAndAmountsOnly)
+{
+    Console c;
+    c.button("cmdPortOpen")->click();
+    c.state().bvAmount = 60;
+    c.window.Timer1_Timer();
+    c.port->feed(hex("22 03 1B 01 00 19"));
+    c.get<QLineEdit>("hpCount(2)")->setText(QStringLiteral("7"));
+    c.get<QLineEdit>("TxtCh")->setText(QStringLiteral("25"));
+    EXPECT_EQ(c.boxText("txtamount"), QStringLiteral("60"));
+    c.button("Command2")->click();
+    EXPECT_TRUE(c.rxLog().isEmpty());
+    EXPECT_TRUE(c.txLog().isEmpty());
+    EXPECT_TRUE(c.boxText("txtamount").isEmpty());
+    EXPECT_EQ(c.boxText("TxtCh"), QStringLiteral("0"));
+    EXPECT_EQ(c.boxText("hpCount(2)"), QStringLiteral("7"));
+    EXPECT_EQ(c.boxText("txt1b"), QStringLiteral("01 00 "));
+    EXPECT_EQ(c.state().bvAmount, 60);
+    c.window.Timer1_Timer();
+    EXPECT_EQ(c.boxText("txtamount"), QStringLiteral("60")) << "the next tick shows the unchanged total";
+}
+
+TEST(TrafficLog, ChangeMessageDoesNotBlockThePollLoop)
+{
+    Console c;
+    c.window.show();
+    c.button("cmdPortOpen")->click();
+    c.get<QLineEdit>("TxtCh")->setText(QStringLiteral("0"));
+    c.button("cmCmd(4)")->click(); // returns: no nested event loop
+    auto* box = c.window.findChild<QMessageBox*>(QStringLiteral("message"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), QStringLiteral("type the change!"));
+    EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(box->windowTitle(), QCoreApplication::applicationName());
+    EXPECT_EQ(box->windowModality(), Qt::NonModal);
+    EXPECT_EQ(c.state().cmCmdNo, 0);
+    c.window.Timer1_Timer();
+    c.port->feed(hex("22 03 1B 01 00 19"));
+    EXPECT_EQ(c.boxText("txt1b"), QStringLiteral("01 00 ")) << "replies are handled while the box is shown";
+    c.button("cmCmd(4)")->click();
+    EXPECT_EQ(c.window.findChildren<QMessageBox*>().size(), 1) << "one box, not a pile";
+    box->button(QMessageBox::Ok)->click();
+    EXPECT_FALSE(box->isVisible());
+}
+
+TEST(LogView, FollowsTheNewestLineUnlessScrolledUp)
+{
+    Console c;
+    c.window.show();
+    LogView& log = c.window.receiveLog();
+    for (int i = 0; i < 300; ++i)
+        log.append(u"22 03 1B 01 00 19 \r\n");
+    log.sync();
+    QScrollBar* bar = log.verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    bar->setValue(10);
+    log.append(u"44 \r\n");
+    log.sync();
+    EXPECT_EQ(bar->value(), 10) << "the operator's place is kept";
+    bar->setValue(bar->maximum());
+    log.append(u"44 \r\n");
+    log.sync();
+    EXPECT_EQ(bar->value(), bar->maximum());
+}

@@ -1,0 +1,15 @@
+// Widget tests run headless on the offscreen platform with the console's own
+// style and fonts.
+#include "console/ConsoleApp.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    cmbvhp::prepareApplication(app);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

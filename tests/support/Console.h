@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ScriptedPort.h"
+#include "console/LogView.h"
+#include "console/frmBody.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <memory>
+
+namespace cmbvhp::test {
+
+// frmBody on a scripted port; port number n reaches "/dev/testn", except the
+// numbers listed in `missing`.
+struct Console {
+    explicit Console(bool load = true, std::vector<int> missing = {})
+        : port(new ScriptedPort),
+          window(std::unique_ptr<SerialBackend>(port),
+                 [missing](int n) -> std::optional<std::string> {
+                     if (std::find(missing.begin(), missing.end(), n) != missing.end())
+                         return std::nullopt;
+                     return "/dev/test" + std::to_string(n);
+                 })
+    {
+        if (load)
+            window.Form_Load();
+    }
+
+    template <typename W = QWidget>
+    W* get(const QString& name) const
+    {
+        return window.findChild<W*>(name);
+    }
+    QAbstractButton* button(const QString& name) const { return get<QAbstractButton>(name); }
+    QComboBox* setting(int i) const { return get<QComboBox>(QStringLiteral("Setting(%1)").arg(i)); }
+    QString boxText(const char* name) const { return get<QLineEdit>(QString::fromLatin1(name))->text(); }
+    WindowState& state() { return window.state(); }
+    QString rxLog() { return window.receiveLog().toPlainText(); }
+    QString txLog() { return window.transmitLog().toPlainText(); }
+
+    ScriptedPort* port; // owned by the window's serial component
+    frmBody window;
+};
+
+} // namespace cmbvhp::test
