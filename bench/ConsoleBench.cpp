@@ -1,0 +1,157 @@
+// The console's costs on this machine: one poll tick, and one received byte
+// (log append, framing, decoding), each with empty logs and with logs that hold
+// a day of traffic. Run: build/bench/console_bench
+#include "Devices.h"
+#include "console/ConsoleApp.h"
+#include "console/LogView.h"
+#include "console/frmBody.h"
+#include "support/ScriptedPort.h"
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+using namespace cmbvhp;
+using cmbvhp::test::Bytes;
+using cmbvhp::test::ScriptedPort;
+
+namespace {
+
+// A day of polling: one frame per 100 ms tick.
+constexpr long kDayOfTicks = 864'000;
+
+long residentKiB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * 4;
+}
+
+// The console window on a scripted port, answered by the simulated devices.
+struct Bench {
+    Bench() : port(new ScriptedPort), window(std::unique_ptr<SerialBackend>(port), [](int) { return std::optional<std::string>("/dev/bench"); }),
+              devices(sim::Options{})
+    {
+        window.Form_Load();
+        window.cmdPortOpen_Click();
+        window.timer1().setEnabled(false); // the benchmark ticks itself
+    }
+    // One tick and the devices' replies to it, as the line would bring them.
+    void tickAndAnswer()
+    {
+        window.Timer1_Timer();
+        for (const Bytes& w : port->writes)
+            port->feed(devices.answer(w));
+        port->writes.clear();
+        if (++ticks % 50 == 0)
+            devices.insertCoin(static_cast<int>(ticks / 50 % 3));
+        if (ticks % 300 == 0)
+            devices.insertBill(static_cast<int>(ticks / 300 % 3));
+    }
+    void runDay(long n)
+    {
+        for (long i = 0; i < n; ++i)
+            tickAndAnswer();
+        window.receiveLog().sync();
+        window.transmitLog().sync();
+    }
+
+    ScriptedPort* port;
+    frmBody window;
+    sim::Devices devices;
+    long ticks = 0;
+};
+
+Bench& dayOld()
+{
+    static Bench* b = [] {
+        const long before = residentKiB();
+        auto* bench = new Bench;
+        bench->runDay(kDayOfTicks);
+        const LogText& rx = bench->window.receiveLog().logText();
+        const LogText& tx = bench->window.transmitLog().logText();
+        std::fprintf(stderr,
+                     "a day of traffic: %ld ticks; receive log %.1f MB in %zu rows, transmit log %.1f MB in %zu rows; "
+                     "resident %.1f MB (%.1f MB before)\n",
+                     kDayOfTicks, static_cast<double>(rx.storedBytes()) / 1e6, rx.rowCount(),
+                     static_cast<double>(tx.storedBytes()) / 1e6, tx.rowCount(), static_cast<double>(residentKiB()) / 1024,
+                     static_cast<double>(before) / 1024);
+        return bench;
+    }();
+    return *b;
+}
+
+// A typical reply mix: a bill validator record reply, a coin record reply, a
+// status reply and an acknowledgement.
+Bytes replyMix()
+{
+    Bytes all;
+    for (const Bytes& r : {sim::framedReply(0x33, {0x00, 0x18, 0, 1, 0, 0, 0, 0x19, 0, 1, 0, 0, 0}),
+                           sim::framedReply(0x22, {0x1B, 0x01, 0x00}), Bytes{0x11}})
+        all.insert(all.end(), r.begin(), r.end());
+    return all;
+}
+
+void receive(benchmark::State& state, Bench& b)
+{
+    const Bytes mix = replyMix();
+    for (auto _ : state) {
+        b.window.state().curDevice = device::kBillValidator;
+        b.window.state().rxPos = 1;
+        b.port->feed(mix);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<long>(mix.size()));
+    state.counters["ns_per_byte"] = benchmark::Counter(static_cast<double>(state.iterations() * static_cast<long>(mix.size())),
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void tick(benchmark::State& state, Bench& b)
+{
+    for (auto _ : state) {
+        b.window.Timer1_Timer();
+        b.port->writes.clear();
+    }
+}
+
+void BM_ReceiveEmptyLogs(benchmark::State& state)
+{
+    Bench b;
+    receive(state, b);
+}
+void BM_ReceiveDayOfLogs(benchmark::State& state)
+{
+    Bench& b = dayOld();
+    receive(state, b);
+}
+void BM_TickEmptyLogs(benchmark::State& state)
+{
+    Bench b;
+    tick(state, b);
+}
+void BM_TickDayOfLogs(benchmark::State& state)
+{
+    tick(state, dayOld());
+}
+
+BENCHMARK(BM_ReceiveEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReceiveDayOfLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_TickEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_TickDayOfLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    prepareApplication(app);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,138 @@
+// The real console, offscreen, opened through the port-number rule on the
+// device simulator running as its own process on a pseudo-terminal.
+#include "console/LogView.h"
+#include "console/frmBody.h"
+#include "link/PortNames.h"
+#include "link/QtSerialBackend.h"
+#include "support/Pty.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace cmbvhp;
+using cmbvhp::test::processUntil;
+using namespace std::chrono_literals;
+
+namespace {
+
+class EndToEnd : public ::testing::Test {
+protected:
+    // Starts the simulator linked as COM1 and a console that finds it there.
+    void start(QStringList simArgs)
+    {
+        ASSERT_TRUE(dir_.isValid());
+        const QString link = dir_.filePath(QStringLiteral("com1"));
+        simArgs << QStringLiteral("--link") << link << QStringLiteral("--quiet");
+        sim_.setProgram(QStringLiteral(CMBVHP_SIM_PATH));
+        sim_.setArguments(simArgs);
+        sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sim_.start();
+        ASSERT_TRUE(sim_.waitForStarted(5000));
+        ASSERT_TRUE(processUntil([&] { return QFileInfo(link).isSymLink(); }));
+        const PortNames names(dir_.path().toStdString());
+        window_ = std::make_unique<frmBody>(std::make_unique<QtSerialBackend>(),
+                                            [names](int n) { return names.deviceFor(n); });
+        window_->Form_Load();
+    }
+    void TearDown() override
+    {
+        window_.reset();
+        if (sim_.state() != QProcess::NotRunning) {
+            sim_.terminate();
+            if (!sim_.waitForFinished(3000))
+                sim_.kill();
+        }
+    }
+
+    template <typename W = QWidget>
+    W* get(const char* name) { return window_->findChild<W*>(QString::fromLatin1(name)); }
+    void click(const char* name) { get<QAbstractButton>(name)->click(); }
+    QString tx() { return window_->transmitLog().toPlainText(); }
+    QString rx() { return window_->receiveLog().toPlainText(); }
+    WindowState& state() { return window_->state(); }
+    template <typename Done>
+    bool within(std::chrono::milliseconds bound, Done done) { return processUntil(done, bound); }
+
+    QTemporaryDir dir_;
+    QProcess sim_;
+    std::unique_ptr<frmBody> window_;
+};
+
+} // namespace
+
+TEST_F(EndToEnd, BillValidatorStartupRunsToItsEndAndABillIsShown)
+{
+    start({"--bill-every", "1", "--coin-every", "0"});
+    click("cmdPortOpen");
+    ASSERT_EQ(state().portOpen, kTrue);
+    ASSERT_TRUE(within(8s, [&] { return state().bvSeq == 8 && state().bvStatFlag == kTrue; })) << rx().toStdString();
+    // The last step: a 0x11 with the status flag set gives the coin slot the turn.
+    const qsizetype at = rx().size();
+    ASSERT_TRUE(within(4s, [&] { return rx().indexOf(QStringLiteral("11 \r\n"), at) >= 0; }));
+    ASSERT_TRUE(within(6s, [&] { return get<QLineEdit>("txtamount")->text().toDouble() > 0; }));
+    // The total is a sum of latched bills: some of 10, 50 and 10000.
+    const QStringList sums{"10", "50", "60", "10000", "10010", "10050", "10060"};
+    EXPECT_TRUE(sums.contains(get<QLineEdit>("txtamount")->text())) << get<QLineEdit>("txtamount")->text().toStdString();
+    EXPECT_FALSE(get<QLineEdit>("txt18")->text().isEmpty());
+}
+
+TEST_F(EndToEnd, ChangePayoutIsFollowedToDataClear)
+{
+    start({"--bill-every", "0", "--coin-every", "0"});
+    click("cmdPortOpen");
+    ASSERT_TRUE(within(6s, [&] { return state().cmSeq == 8; }));
+    get<QLineEdit>("TxtCh")->setText(QStringLiteral("8"));
+    click("cmCmd(4)");
+    ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("63 9C 4 1 8 0 0 D \r\n")); }));
+    ASSERT_TRUE(within(6s, [&] { return tx().contains(QStringLiteral("63 9C 2 0 2 0 \r\n")); })) << rx().toStdString();
+    EXPECT_EQ(get<QLineEdit>("TxtCh")->text(), QStringLiteral("0"));
+    EXPECT_EQ(state().changeAmount, 0);
+}
+
+TEST_F(EndToEnd, HoppersReachTheirCountsAndHandTheLineBack)
+{
+    start({"--bill-every", "0", "--coin-every", "0"});
+    get<QCheckBox>("checkHp")->setChecked(true);
+    click("cmdPortOpen");
+    get<QLineEdit>("hpCount(0)")->setText(QStringLiteral("3"));
+    click("cmdHp1(0)");
+    ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("73 8C 5 0 3 0 0 0 6 \r\n")); }));
+    ASSERT_TRUE(within(4s, [&] { return get<QLineEdit>("txt14")->text() == QStringLiteral("03 00 00 00 "); }));
+    ASSERT_TRUE(within(2s, [&] { return state().curDevice != device::kHopper; }));
+    const qsizetype at = tx().size();
+    ASSERT_TRUE(within(2s, [&] { return tx().indexOf(QStringLiteral("5A A5"), at) >= 0; })) << "back to the alternation";
+}
+
+TEST_F(EndToEnd, WrongCheckBytesDecodeNothingAndBringTheFullStatusRequest)
+{
+    start({"--fault", "badcheck", "--bill-every", "0.3", "--coin-every", "0.3"});
+    click("cmdPortOpen");
+    ASSERT_TRUE(within(10s, [&] { return tx().contains(QStringLiteral("59 A6 \r\n")); })) << tx().toStdString();
+    EXPECT_TRUE(get<QLineEdit>("txt1b")->text().isEmpty());
+    EXPECT_TRUE(get<QLineEdit>("Txt08")->text().isEmpty());
+    EXPECT_EQ(get<QLineEdit>("txtamount")->text(), QStringLiteral("0"));
+}
+
+TEST_F(EndToEnd, DecimalAndCharacterViewsStopDecodingAndHexResumesIt)
+{
+    start({"--bill-every", "0", "--coin-every", "0.2"});
+    click("cmdPortOpen");
+    ASSERT_TRUE(within(6s, [&] { return state().cmAmount > 0; }));
+    for (const char* view : {"ViewMode(2)", "ViewMode(1)"}) {
+        click(view);
+        const double amount = state().cmAmount;
+        const QString shown = get<QLineEdit>("Txt08")->text();
+        ASSERT_TRUE(within(3s, [&] { return rx().size() > 200; }));
+        EXPECT_EQ(state().cmAmount, amount) << view;
+        EXPECT_EQ(get<QLineEdit>("Txt08")->text(), shown) << view;
+        EXPECT_FALSE(rx().contains(u'\n')) << "no reply is framed, so no line ends";
+    }
+    click("ViewMode(0)");
+    const double amount = state().cmAmount;
+    ASSERT_TRUE(within(4s, [&] { return state().cmAmount > amount; }));
+}
