@@ -39,6 +39,7 @@ void usage()
         "  --coin-every S     a coin is taken in every S seconds (default 3, 0 = never)\n"
         "  --seed N           seed for the random faults\n"
         "  --quiet            do not print the traffic\n"
+        "  --record FILE      write every byte sent to the console to FILE\n"
         "keys while running: b f m (bills 10, 50, 10000), 1 2 3 4 (coins), q (quit)\n",
         stderr);
 }
@@ -72,6 +73,7 @@ int main(int argc, char** argv)
 {
     Options options;
     std::string link;
+    std::string record;
     double billEvery = 8, coinEvery = 3;
     bool quiet = false;
     for (int i = 1; i < argc; ++i) {
@@ -112,6 +114,8 @@ int main(int argc, char** argv)
             options.seed = static_cast<unsigned>(std::strtoul(value().c_str(), nullptr, 10));
         else if (a == "--quiet")
             quiet = true;
+        else if (a == "--record")
+            record = value();
         else {
             usage();
             return a == "--help" ? 0 : 2;
@@ -152,6 +156,11 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, onSignal);
     std::signal(SIGHUP, onSignal);
 
+    std::FILE* recordFile = record.empty() ? nullptr : std::fopen(record.c_str(), "wb");
+    if (!record.empty() && !recordFile) {
+        std::perror(record.c_str());
+        return 1;
+    }
     Devices devices(options);
     FrameParser parser;
     const bool keys = ::isatty(STDIN_FILENO);
@@ -175,8 +184,13 @@ int main(int argc, char** argv)
                         if (!reply.empty())
                             printBytes("->", reply);
                     }
-                    if (!reply.empty())
+                    if (!reply.empty()) {
                         (void)!::write(master, reply.data(), reply.size());
+                        if (recordFile) {
+                            std::fwrite(reply.data(), 1, reply.size(), recordFile);
+                            std::fflush(recordFile);
+                        }
+                    }
                 }
             }
         }
@@ -209,6 +223,8 @@ int main(int argc, char** argv)
         if (fs::is_symlink(fs::symlink_status(link, ec)) && fs::read_symlink(link, ec) == fs::path(name))
             fs::remove(link, ec);
     }
+    if (recordFile)
+        std::fclose(recordFile);
     ::close(master);
     ::close(slave);
     return 0;

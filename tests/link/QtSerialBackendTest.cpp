@@ -129,3 +129,29 @@ TEST(SerialComponent, OpensARealPortThroughThePortNumberRule)
     }));
     EXPECT_EQ(wire, (std::vector<std::uint8_t>{0x5A, 0xA5}));
 }
+
+// A device that stops reading must not block the window's thread nor grow the
+// output without bound: frames beyond the output buffer are dropped.
+TEST(SerialComponent, WritesToADeviceThatStoppedReadingNeverBlock)
+{
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    SerialComponent comp(std::make_unique<QtSerialBackend>(), [&](int) { return std::optional(pty.slave); });
+    int txFull = 0;
+    comp.OnComm = [&] { txFull += comp.CommEvent() == SerialComponent::comEventTxFull; };
+    comp.setOutBufferSize(1024);
+    comp.setCommPort(1);
+    comp.setPortOpen(true);
+    const std::uint8_t frame[] = {0x73, 0x8C, 0x05, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x0F};
+    for (int i = 0; i < 20000; ++i) {
+        comp.Output(frame);
+        if (i % 100 == 0)
+            QCoreApplication::processEvents();
+    }
+    EXPECT_GT(txFull, 0) << "the pseudo-terminal's own buffer should have filled";
+    std::size_t got = 0;
+    ASSERT_TRUE(processUntil([&] {
+        got += pty.readAvailable().size();
+        return got > 0;
+    }));
+}

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -73,17 +75,23 @@ private:
     int slaveFd_ = -1;
 };
 
-// Runs the event loop until `done` holds or the bound passes; false on timeout.
+// Runs the event loop, idle between events, until `done` holds or the bound
+// passes; false on timeout.
 template <typename Done>
 bool processUntil(Done done, std::chrono::milliseconds bound = std::chrono::seconds(5))
 {
-    QDeadlineTimer deadline(bound);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    const QDeadlineTimer deadline(bound);
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(std::chrono::milliseconds(5));
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || deadline.hasExpired())
+            loop.quit();
+    });
+    check.start();
+    if (!done())
+        loop.exec();
+    return done();
 }
 
 } // namespace cmbvhp::test

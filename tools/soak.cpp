@@ -1,0 +1,137 @@
+// Soak run: the console, its logs already holding a day of traffic, opened on
+// the simulator through a pseudo-terminal for some minutes of live polling.
+// Reports the resident memory at the start and end, the tick period's median
+// and 99th percentile, and whether every byte the simulator sent is in the
+// receive log.  Usage: cm_bv_hp_soak SIMULATOR [minutes]
+#include "common/TextForms.h"
+#include "console/ConsoleApp.h"
+#include "console/LogView.h"
+#include "console/frmBody.h"
+#include "link/PortNames.h"
+#include "link/QtSerialBackend.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+using namespace cmbvhp;
+
+namespace {
+
+double residentMB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * 4 / 1024;
+}
+
+// A day of 100 ms ticks as the logs hold it: one frame line per tick, and the
+// replies (mostly acknowledgements, a record reply now and then).
+void prefill(frmBody& w)
+{
+    for (long tick = 0; tick < 864'000; ++tick) {
+        const bool bv = tick % 2 == 0;
+        w.transmitLog().append(bv ? u"5A A5 \r\n" : u"62 9D \r\n");
+        if (tick % 50 == 0)
+            w.receiveLog().append(u"33 13 00 08 01 01 01 00 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1A \r\n");
+        else
+            w.receiveLog().append(u"11 \r\n");
+    }
+    w.transmitLog().sync();
+    w.receiveLog().sync();
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: cm_bv_hp_soak SIMULATOR [minutes]\n");
+        return 2;
+    }
+    prepareApplication(app);
+    const double minutes = argc > 2 ? std::atof(argv[2]) : 2;
+
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("com1"));
+    const QString record = dir.filePath(QStringLiteral("sent.bin"));
+    QProcess sim;
+    sim.start(QString::fromLocal8Bit(argv[1]), {"--link", link, "--record", record, "--quiet", "--bill-every", "5", "--coin-every", "2"});
+    if (!sim.waitForStarted(5000))
+        return 1;
+    QElapsedTimer wait;
+    wait.start();
+    while (!QFileInfo(link).isSymLink() && wait.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+
+    const PortNames names(dir.path().toStdString());
+    frmBody window(std::make_unique<QtSerialBackend>(), [names](int n) { return names.deviceFor(n); });
+    window.Form_Load();
+    window.show();
+    prefill(window);
+    const qsizetype rxStart = window.receiveLog().toPlainText().size();
+    const double residentStart = residentMB();
+
+    std::vector<double> periods; // ms, for ticks scheduled 100 ms after the one before
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = -1;
+    auto scheduled = kPollInterval;
+    QObject::connect(window.findChild<QTimer*>(QStringLiteral("Timer1")), &QTimer::timeout, &app, [&] {
+                         const qint64 now = clock.nsecsElapsed();
+                         if (last >= 0 && scheduled == kPollInterval)
+                             periods.push_back(static_cast<double>(now - last) / 1e6);
+                         last = now;
+                         scheduled = window.timer1().interval();
+                     });
+    window.findChild<QAbstractButton*>(QStringLiteral("cmdPortOpen"))->click();
+    QTimer::singleShot(static_cast<int>(minutes * 60'000), &app, &QCoreApplication::quit);
+    app.exec();
+    window.findChild<QAbstractButton*>(QStringLiteral("cmdPortOpen"))->click();
+    // Let the last replies in flight arrive.
+    QElapsedTimer drain;
+    drain.start();
+    while (drain.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    sim.terminate();
+    sim.waitForFinished(3000);
+
+    // Every byte the simulator sent, in order, as the hexadecimal log shows it.
+    QFile f(record);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray sent = f.readAll();
+    QString expected;
+    for (char c : sent)
+        appendHexPair(expected, static_cast<std::uint8_t>(c));
+    QString logged = window.receiveLog().toPlainText().mid(rxStart);
+    logged.remove(QStringLiteral("\r\n"));
+    const bool complete = logged == expected;
+
+    std::printf("soak: %.1f min live after a prefilled day of logs\n", minutes);
+    std::printf("resident memory: %.1f MB at the start, %.1f MB at the end\n", residentStart, residentMB());
+    std::printf("tick period (100 ms ticks, n = %zu): median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
+                periods.size(), percentile(periods, 0.5), percentile(periods, 0.99), percentile(periods, 1.0));
+    std::printf("bytes sent by the simulator: %lld; all in the receive log, in order: %s\n", static_cast<long long>(sent.size()),
+                complete ? "yes" : "NO");
+    return complete ? 0 : 1;
+}
