@@ -33,27 +33,27 @@ W* place(W* w, QWidget* parent, const QString& name, QRect windowTwips)
     return w;
 }
 
-struct FrameSpec {
+struct FramePlace {
     const char* name;
     const char* caption;
     QRect rect;
     QColor colour;
 };
 
-struct ButtonSpec {
+struct ButtonPlace {
     const char* caption;
     int left;
     int width;
 };
 
-QGroupBox* makeFrame(QWidget* window, const FrameSpec& spec)
+QGroupBox* makeFrame(QWidget* window, const FramePlace& f)
 {
-    auto* frame = new QGroupBox(QString::fromLatin1(spec.caption), window);
-    frame->setObjectName(QString::fromLatin1(spec.name));
-    frame->setGeometry(spec.rect);
+    auto* frame = new QGroupBox(QString::fromLatin1(f.caption), window);
+    frame->setObjectName(QString::fromLatin1(f.name));
+    frame->setGeometry(f.rect);
     frame->setFont(consoleFont(kFrameFontPx));
     QPalette pal = frame->palette();
-    pal.setColor(QPalette::Window, spec.colour);
+    pal.setColor(QPalette::Window, f.colour);
     frame->setPalette(pal);
     frame->setAutoFillBackground(true);
     return frame;
@@ -83,7 +83,7 @@ void frmBody::buildControls()
     setAutoFillBackground(true);
 
     const QColor grey(192, 192, 192);
-    const FrameSpec frames[7] = {
+    const FramePlace frames[7] = {
         {"Frame1", "Set up", twips(120, 0, 6735, 1575), grey},
         {"Frame2", "View", twips(6840, 0, 2535, 1575), grey},
         {"Frame3", "Hopper", twips(6840, 1680, 2535, 2175), QColor(192, 255, 255)},
@@ -124,7 +124,7 @@ void frmBody::buildControls()
     // View
     QGroupBox* f2 = Frame[1];
     viewModeGroup_ = new QButtonGroup(this);
-    const ButtonSpec views[3] = {{"Hex", 6960, 855}, {"ASCII", 7800, 735}, {"Dec", 8520, 735}};
+    const ButtonPlace views[3] = {{"Hex", 6960, 855}, {"ASCII", 7800, 735}, {"Dec", 8520, 735}};
     for (std::size_t i = 0; i < ViewMode.size(); ++i) {
         ViewMode[i] = place(new QRadioButton(QString::fromLatin1(views[i].caption)), f2, indexed("ViewMode", i),
                             twips(views[i].left, 360, views[i].width, 375));
@@ -133,10 +133,10 @@ void frmBody::buildControls()
     Command2 = place(new QPushButton(QStringLiteral("Clear Text")), f2, QStringLiteral("Command2"), twips(6960, 1080, 2295, 375));
 
     // Bill validator and coin buttons
-    const ButtonSpec bvButtons[7] = {{"Stand By", 240, 855}, {"Crem On", 1080, 855}, {"Crem Off", 1920, 855},
+    const ButtonPlace bvButtons[7] = {{"Stand By", 240, 855}, {"Crem On", 1080, 855}, {"Crem Off", 1920, 855},
                                      {"Stack", 2760, 855},   {"Return", 3600, 855},  {"BV All", 4680, 975},
                                      {"BV Data", 5640, 975}};
-    const ButtonSpec cmButtons[7] = {{"Stand By", 240, 855},   {"Crem On", 1080, 855}, {"Crem Off", 1920, 855},
+    const ButtonPlace cmButtons[7] = {{"Stand By", 240, 855},   {"Crem On", 1080, 855}, {"Crem Off", 1920, 855},
                                      {"Data Clear", 2760, 855}, {"Change", 3600, 855}, {"CM All", 4680, 975},
                                      {"CM Data", 5640, 975}};
     for (std::size_t i = 0; i < 7; ++i) {

@@ -60,8 +60,8 @@ void ReceiveFramer::handleByte(std::uint8_t b)
     if (s.rxPos >= RxBuffer::kSize)
         s.rxPos = 1;
     switch (s.curDevice) {
-    case device::kBillValidator: billValidatorBranch(); break;
-    case device::kCoinMech: coinBranch(); break;
+    case device::kBillValidator: deviceBranch(Side::BillValidator); break;
+    case device::kCoinMech: deviceBranch(Side::CoinMech); break;
     case device::kHopper: hopperBranch(); break;
     default: break; // stored, position kept: the next byte overwrites it
     }
@@ -98,15 +98,18 @@ void ReceiveFramer::framedStep(Side side, bool longRead, Accept accept)
     }
 }
 
-void ReceiveFramer::billValidatorBranch()
+// The bill validator and the coin mechanism frame their replies alike; they
+// differ in their state, their decoders and what a long reply decodes to.
+void ReceiveFramer::deviceBranch(Side side)
 {
     WindowState& s = ctx_.state;
-    if (s.bvLongRead == 1) {
-        framedStep(Side::BillValidator, true, [&] {
-            s.bvLongRead = 0;
+    const bool bv = side == Side::BillValidator;
+    std::uint8_t& longRead = bv ? s.bvLongRead : s.cmLongRead;
+    if (longRead == 1) {
+        framedStep(side, true, [&] {
+            longRead = 0;
             endLine();
-            if (s.rxBuf(1) == kAck)
-                dec_.bv.decodeBvReply();
+            decodeLongReply(side);
         });
         return;
     }
@@ -115,57 +118,48 @@ void ReceiveFramer::billValidatorBranch()
     case kAck:
         endLine();
         s.curDevice = device::kNone;
-        bvStartupStep(s.rxBuf(1));
+        if (bv)
+            bvStartupStep(s.rxBuf(1));
+        else
+            cmStartupStep(s.rxBuf(1));
         break;
     case kShortReply:
     case kRecordReply:
-        framedStep(Side::BillValidator, false, [&] {
+        framedStep(side, false, [&] {
             endLine();
-            s.bvMiss = 0;
-            if (s.rxBuf(1) == kShortReply)
-                dec_.bv.decodeBvShortReply();
-            if (s.rxBuf(1) == kRecordReply)
-                dec_.bv.decodeBvReply();
+            (bv ? s.bvMiss : s.cmMiss) = 0;
+            if (s.rxBuf(1) == kShortReply) {
+                if (bv)
+                    dec_.bv.decodeBvShortReply();
+                else
+                    dec_.cm.decodeCmShortReply();
+            }
+            if (s.rxBuf(1) == kRecordReply) {
+                if (bv)
+                    dec_.bv.decodeBvReply();
+                else
+                    dec_.cm.decodeCmReply();
+            }
         });
         break;
     default: break; // position kept: the next byte replaces this one
     }
 }
 
-void ReceiveFramer::coinBranch()
+// The answer to a full-status request: the bill validator's comes as type 0x11,
+// the coin mechanism's as 0x11 and the selector's as 0x33.
+void ReceiveFramer::decodeLongReply(Side side)
 {
-    WindowState& s = ctx_.state;
-    if (s.cmLongRead == 1) {
-        framedStep(Side::CoinMech, true, [&] {
-            s.cmLongRead = 0;
-            endLine();
-            if (ctx_.ui.isSelected(Choice::optionSlt) && s.rxBuf(1) == kRecordReply)
-                dec_.cm.decodeCmReply();
-            if (ctx_.ui.isSelected(Choice::optionCm) && s.rxBuf(1) == kAck)
-                dec_.cm.decodeCmReply();
-        });
+    const std::uint8_t type = ctx_.state.rxBuf(1);
+    if (side == Side::BillValidator) {
+        if (type == kAck)
+            dec_.bv.decodeBvReply();
         return;
     }
-    switch (s.rxBuf(1)) {
-    case kPowerUp:
-    case kAck:
-        endLine();
-        s.curDevice = device::kNone;
-        cmStartupStep(s.rxBuf(1));
-        break;
-    case kShortReply:
-    case kRecordReply:
-        framedStep(Side::CoinMech, false, [&] {
-            endLine();
-            s.cmMiss = 0;
-            if (s.rxBuf(1) == kShortReply)
-                dec_.cm.decodeCmShortReply();
-            if (s.rxBuf(1) == kRecordReply)
-                dec_.cm.decodeCmReply();
-        });
-        break;
-    default: break;
-    }
+    if (ctx_.ui.isSelected(Choice::optionSlt) && type == kRecordReply)
+        dec_.cm.decodeCmReply();
+    if (ctx_.ui.isSelected(Choice::optionCm) && type == kAck)
+        dec_.cm.decodeCmReply();
 }
 
 void ReceiveFramer::hopperBranch()

@@ -40,8 +40,8 @@ private:
 
     void endLine();
     bool logByte(std::uint8_t b); // false when the view does not frame
-    void billValidatorBranch();
-    void coinBranch();
+    void deviceBranch(Side side);
+    void decodeLongReply(Side side);
     void hopperBranch();
     // Runs accept() when the byte just stored is the check byte of a good reply,
     // while the reply is still intact and before the position is rewound.

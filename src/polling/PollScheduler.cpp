@@ -26,6 +26,17 @@ void PollScheduler::Timer1_Timer()
 // The full-status reply needs longer than a poll period to arrive.
 void PollScheduler::longReadNext() { ctx_.Timer1.setInterval(kLongReadInterval); }
 
+// A device silent through kMissLimit idle polls is asked for its full status
+// at its next slot.
+void PollScheduler::idlePoll(std::uint8_t code, std::uint8_t& miss, std::uint8_t& cmdNo)
+{
+    send_.sendShort(code);
+    if (++miss >= kMissLimit) {
+        miss = 0;
+        cmdNo = kFullStatusRequest;
+    }
+}
+
 void PollScheduler::serveHopper()
 {
     WindowState& s = ctx_.state;
@@ -66,7 +77,7 @@ void PollScheduler::serveBillValidator()
             s.clearPending = 1;
             break;
         case 5: send_.sendBvReturn(code::kBvReturn); break;
-        case 6:
+        case kFullStatusRequest:
             send_.sendShort(code::kBvAll);
             s.bvLongRead = 1;
             longReadNext();
@@ -76,11 +87,7 @@ void PollScheduler::serveBillValidator()
         }
         s.bvCmdNo = 0;
     } else {
-        send_.sendShort(code::kBvData);
-        if (++s.bvMiss >= kMissLimit) {
-            s.bvMiss = 0;
-            s.bvCmdNo = 6;
-        }
+        idlePoll(code::kBvData, s.bvMiss, s.bvCmdNo);
     }
     s.curDevice = device::kBillValidator;
     s.rxPos = 1;
@@ -105,7 +112,7 @@ void PollScheduler::serveCoinMech()
             s.clearPending = 1;
             break;
         case 5: send_.sendCmChange(); break;
-        case 6:
+        case kFullStatusRequest:
             send_.sendShort(code::kCmAll);
             s.cmLongRead = 1;
             longReadNext();
@@ -115,11 +122,7 @@ void PollScheduler::serveCoinMech()
         }
         s.cmCmdNo = 0;
     } else {
-        send_.sendShort(code::kCmData);
-        if (++s.cmMiss >= kMissLimit) {
-            s.cmMiss = 0;
-            s.cmCmdNo = 6;
-        }
+        idlePoll(code::kCmData, s.cmMiss, s.cmCmdNo);
     }
     s.curDevice = device::kCoinMech;
     s.rxPos = 1;

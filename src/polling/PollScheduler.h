@@ -11,6 +11,8 @@ namespace cmbvhp {
 class PollScheduler {
 public:
     static constexpr std::uint8_t kMissLimit = 20;
+    // "BV All" and "CM All": request 6 of either device.
+    static constexpr std::uint8_t kFullStatusRequest = 6;
 
     PollScheduler(Context& ctx, CommandSender& send) : ctx_(ctx), send_(send) {}
 
@@ -21,6 +23,7 @@ private:
     void serveBillValidator();
     void serveCoinMech();
     void longReadNext();
+    void idlePoll(std::uint8_t code, std::uint8_t& miss, std::uint8_t& cmdNo);
 
     Context& ctx_;
     CommandSender& send_;

@@ -19,7 +19,7 @@ namespace {
 
 enum class Kind { Button, Check, Option, Combo, Box, Label, Frame, Log };
 
-struct Spec {
+struct Expected {
     const char* name;
     Kind kind;
     const char* caption; // caption, or initial text
@@ -27,7 +27,7 @@ struct Spec {
 };
 
 // Every control of the window, as the table of the layout gives it.
-const Spec kControls[] = {
+const Expected kControls[] = {
     {"Frame1", Kind::Frame, "Set up", 120, 0, 6735, 1575},
     {"Label2", Kind::Label, "Com Port", 240, 240, 855, 255},
     {"Setting(0)", Kind::Combo, "Combo1", 1200, 240, 1335, 300},
@@ -183,7 +183,7 @@ TEST(FormLayout, WindowCaptionSizeAndBackground)
 TEST(FormLayout, EveryControlByNameKindCaptionAndPlace)
 {
     Console c(false);
-    for (const Spec& s : kControls) {
+    for (const Expected& s : kControls) {
         SCOPED_TRACE(s.name);
         QWidget* w = c.get(QString::fromUtf8(s.name));
         ASSERT_NE(w, nullptr);
@@ -199,7 +199,7 @@ TEST(FormLayout, EveryControlByNameKindCaptionAndPlace)
 TEST(FormLayout, CaptionsFitTheirControls)
 {
     Console c;
-    for (const Spec& s : kControls) {
+    for (const Expected& s : kControls) {
         QWidget* w = c.get(QString::fromUtf8(s.name));
         ASSERT_NE(w, nullptr) << s.name;
         EXPECT_TRUE(captionFits(w, s.kind)) << s.name << " \"" << s.caption << "\" is clipped";
