@@ -243,16 +243,6 @@ TEST(FormLayout, OptionGroupsAreExclusive)
     EXPECT_TRUE(cm->isChecked() == false && none->isChecked()) << "the two groups are independent";
 }
 
-TEST(FormLayout, LogsScrollVerticallyOnly)
-{
-    Console c;
-    for (const char* name : {"Text1", "txt수신"}) {
-        auto* log = c.get<LogView>(QString::fromUtf8(name));
-        EXPECT_EQ(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        EXPECT_EQ(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    }
-}
-
 TEST(FormLayout, SecondTimerTicksEvery50Seconds)
 {
     Console c;

@@ -135,11 +135,3 @@ TEST(BillValidatorDecoder, StackIsConfirmedByBit6OfTheStatus)
     EXPECT_EQ(r.state().bvStatFlag, kTrue);
 }
 
-TEST(BillValidatorDecoder, StatusRecordInARecordReplyIsShownSixTimes)
-{
-    Rig r;
-    bvReply(r, framed(0x33, hex("00 1B 12 34 00 00 00")));
-    EXPECT_EQ(r.ui.text(Box::txt1b), QStringLiteral("12 34 "));
-    EXPECT_EQ(r.state().bvAmount, 0);
-    EXPECT_EQ(r.state().bvStatFlag, kFalse);
-}

@@ -119,16 +119,6 @@ TEST_F(ComponentTest, ReceiveNotificationDeliversEveryWaitingByte)
     EXPECT_EQ(comp.Input(), 0) << "nothing waits";
 }
 
-TEST_F(ComponentTest, NoNotificationWithoutReceiveThreshold)
-{
-    comp.setPortOpen(true);
-    int notifications = 0;
-    comp.OnComm = [&] { ++notifications; };
-    port->feed({0x11});
-    EXPECT_EQ(notifications, 0);
-    EXPECT_EQ(comp.InBufferCount(), 1);
-}
-
 TEST_F(ComponentTest, ClosingDropsWhatWasNotRead)
 {
     comp.setPortOpen(true);

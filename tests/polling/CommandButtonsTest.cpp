@@ -4,7 +4,6 @@
 
 using namespace cmbvhp;
 using namespace cmbvhp::test;
-using Coin = FakeWindow::Coin;
 
 namespace {
 // Presses a button and returns the frame its device's next slot sends.
@@ -107,12 +106,3 @@ TEST(CommandButtons, ChangeAmountIsReadAgainWhenTheFrameIsBuilt)
     EXPECT_EQ(r.state().changeAmount, 1500);
 }
 
-TEST(CommandButtons, StartupSequenceCallsBehaveLikeClicks)
-{
-    Rig r;
-    r.state().curDevice = device::kHopper;
-    r.engine.cmCmd_Click(1);
-    EXPECT_EQ(r.state().cmCmdNo, 2);
-    r.ui.coin = Coin::Selector;
-    EXPECT_EQ(frameAtNextSlot(r, device::kCoinMech), "63 9C 02 00 01 03");
-}

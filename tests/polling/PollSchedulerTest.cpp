@@ -208,11 +208,3 @@ TEST(PollScheduler, PendingRequestOfAnAbsentDeviceWaitsForItsReturn)
     EXPECT_EQ(toHex(r.tickWire()), "5B A4 03 10 E1 00 F2");
 }
 
-TEST(PollScheduler, MissCounterBehavesAsAnEightBitValue)
-{
-    Rig r;
-    r.state().bvMiss = 255; // never reached by the console, but must not misbehave
-    r.tick();
-    EXPECT_EQ(r.state().bvMiss, 0);
-    EXPECT_EQ(r.state().bvCmdNo, 0);
-}
