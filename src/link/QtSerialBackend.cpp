@@ -146,17 +146,19 @@ void QtSerialBackend::onError(QSerialPort::SerialPortError error)
     // close outside the port's own signal.
     if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) && port_.isOpen() && !lossQueued_) {
         lossQueued_ = true;
+        // The port's own error text carries whatever errno was left; say what
+        // the operator needs to know.
+        lossReason_ = error == QSerialPort::ResourceError ? "the device was removed" : "the device no longer answers reads";
         QMetaObject::invokeMethod(this, &QtSerialBackend::reportLoss, Qt::QueuedConnection);
     }
 }
 
 void QtSerialBackend::reportLoss()
 {
-    const std::string why = port_.errorString().toStdString();
     port_.close();
     port_.clearError();
     if (listener())
-        listener()->lost(why);
+        listener()->lost(lossReason_);
 }
 
 } // namespace cmbvhp

@@ -28,6 +28,7 @@ private:
 
     QSerialPort port_;
     bool lossQueued_ = false;
+    std::string lossReason_;
 };
 
 } // namespace cmbvhp

@@ -74,6 +74,8 @@ TEST_F(PortLoss, PulledAdapterIsReportedOnceWithoutSpinningAndCanBeReopened)
     const double cpuUsed = cpuSeconds() - cpuBefore;
     EXPECT_EQ(rx(), report);
     EXPECT_EQ(report.count(QStringLiteral("was lost")), 1) << report.toStdString();
+    EXPECT_TRUE(report.endsWith(QStringLiteral("11 \r\nCOM1 was lost (the device no longer answers reads); the port is closed.\r\n")))
+        << report.toStdString();
     EXPECT_LT(cpuUsed, 0.25) << "the window's thread spun on the dead port";
 
     // The adapter comes back under the same port number.

@@ -5,6 +5,7 @@
 #include "console/frmBody.h"
 
 #include <QAbstractButton>
+#include <algorithm>
 #include <QComboBox>
 #include <QLineEdit>
 #include <memory>

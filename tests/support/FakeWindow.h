@@ -61,12 +61,10 @@ public:
         if (on && !enabled_)
             ++restarts;
         enabled_ = on;
-        ++switches;
     }
     bool isEnabled() const override { return enabled_; }
 
     int restarts = 0;
-    int switches = 0;
 
 private:
     std::chrono::milliseconds interval_{0};
