@@ -187,6 +187,7 @@ void frmBody::cmdPortOpen_Click()
 
             setSettingsEnabled(false);
             cmdPortOpen->setText(QStringLiteral("Port Close"));
+            cmdPortOpen->setToolTip(QString());
             s.portOpen = kTrue;
         } else {
             setSelectorsEnabled(true);
@@ -196,8 +197,11 @@ void frmBody::cmdPortOpen_Click()
             cmdPortOpen->setText(QStringLiteral("Port Open"));
             s.portOpen = kFalse;
         }
-    } catch (const CommError&) {
+    } catch (const CommError& e) {
         txtRx->setPlainText(QString::number(ComeOne.CommPort()) + QStringLiteral("is not opend"));
+        // The log's text is fixed; the reason is kept where the operator can
+        // find it without losing it.
+        cmdPortOpen->setToolTip(QString::fromStdString(e.what()));
         returnToClosed();
     }
 }

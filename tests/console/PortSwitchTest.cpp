@@ -138,12 +138,16 @@ TEST(PortSwitch, RefusedOpenReportsThePortAndReturnsToClosed)
         const char* why;
         std::function<void(Console&)> prepare;
         const char* message;
+        const char* reason;
     };
     const Case cases[] = {
-        {"typed baud", [](Console& c) { c.setting(1)->setEditText(QStringLiteral("38400")); }, "1is not opend"},
-        {"typed port", [](Console& c) { c.setting(0)->setEditText(QStringLiteral("ttyUSB0")); }, "0is not opend"},
-        {"no device", [](Console& c) { c.setting(0)->setCurrentIndex(2); }, "3is not opend"},
-        {"driver refuses", [](Console& c) { c.port->refuseOpen = "refused"; c.setting(0)->setCurrentIndex(11); }, "12is not opend"},
+        {"typed baud", [](Console& c) { c.setting(1)->setEditText(QStringLiteral("38400")); }, "1is not opend",
+         "invalid line settings"},
+        {"typed port", [](Console& c) { c.setting(0)->setEditText(QStringLiteral("ttyUSB0")); }, "0is not opend",
+         "no port selected"},
+        {"no device", [](Console& c) { c.setting(0)->setCurrentIndex(2); }, "3is not opend", "no device for this port number"},
+        {"driver refuses", [](Console& c) { c.port->refuseOpen = "Permission denied"; c.setting(0)->setCurrentIndex(11); },
+         "12is not opend", "Permission denied"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.why);
@@ -152,6 +156,7 @@ TEST(PortSwitch, RefusedOpenReportsThePortAndReturnsToClosed)
         k.prepare(c);
         c.button("cmdPortOpen")->click();
         EXPECT_EQ(c.rxLog(), QString::fromLatin1(k.message));
+        EXPECT_EQ(c.button("cmdPortOpen")->toolTip(), QString::fromLatin1(k.reason));
         expectClosed(c);
         // The steps before the failing one keep their effect.
         EXPECT_EQ(c.state().curDevice, device::kNone);
@@ -163,6 +168,7 @@ TEST(PortSwitch, RefusedOpenReportsThePortAndReturnsToClosed)
         c.button("cmdPortOpen")->click();
         EXPECT_EQ(c.state().portOpen, kTrue);
         EXPECT_TRUE(c.window.comeOne().PortOpen());
+        EXPECT_TRUE(c.button("cmdPortOpen")->toolTip().isEmpty());
     }
 }
 
