@@ -138,12 +138,12 @@ QString LogText::rowText(std::size_t row) const
     return out;
 }
 
-QString LogText::text() const
+QString LogText::rowsText(std::size_t first, std::size_t last) const
 {
+    last = std::min(last, rows_.size());
     QString out;
-    out.reserve(static_cast<qsizetype>(size_ + 2 * rows_.size()));
-    for (std::size_t r = 0; r < rows_.size(); ++r) {
-        if (r > 0 && (rows_[r] & kLineStart))
+    for (std::size_t r = first; r < last; ++r) {
+        if (r > first && (rows_[r] & kLineStart))
             out.append(u"\r\n");
         out.append(rowText(r));
     }

@@ -34,7 +34,10 @@ public:
     }
 
     // The whole text, lines joined by "\r\n".
-    QString text() const;
+    QString text() const { return rowsText(0, rows_.size()); }
+    // Rows first ... last - 1 as text: wrapped rows joined as they stand,
+    // lines joined by "\r\n".
+    QString rowsText(std::size_t first, std::size_t last) const;
     bool isEmpty() const { return size_ == 0 && rows_.size() == 1; }
     std::size_t rowCount() const { return rows_.size(); }
     QString rowText(std::size_t row) const;

@@ -1,7 +1,11 @@
 #include "LogView.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMetaObject>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -17,6 +21,7 @@ LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
+    setFocusPolicy(Qt::ClickFocus);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
@@ -34,6 +39,7 @@ void LogView::append(QStringView text)
 
 void LogView::clear()
 {
+    clearSelection();
     text_.clear();
     followTail_ = true;
     scheduleSync();
@@ -41,6 +47,7 @@ void LogView::clear()
 
 void LogView::setPlainText(QStringView text)
 {
+    clearSelection();
     text_.setText(text);
     followTail_ = true;
     scheduleSync();
@@ -76,6 +83,7 @@ void LogView::sync()
 
 void LogView::relayout()
 {
+    clearSelection(); // rows are laid out anew
     const QFontMetrics fm(font());
     lineHeight_ = std::max(1, fm.lineSpacing());
     std::array<std::uint16_t, 256> widths{};
@@ -107,9 +115,77 @@ void LogView::paintEvent(QPaintEvent*)
     const QFontMetrics fm(font());
     const auto first = static_cast<std::size_t>(verticalScrollBar()->value());
     const std::size_t last = std::min(text_.rowCount(), first + static_cast<std::size_t>(visibleRows()) + 1);
-    int y = kMargin + fm.ascent();
-    for (std::size_t row = first; row < last; ++row, y += lineHeight_)
-        painter.drawText(kMargin, y, text_.rowText(row));
+    const auto [selFirst, selLast] = std::minmax(anchor_, cursor_);
+    int y = kMargin;
+    for (std::size_t row = first; row < last; ++row, y += lineHeight_) {
+        const bool selected = anchor_ != npos && row >= selFirst && row <= selLast;
+        if (selected) {
+            painter.fillRect(QRect(0, y, viewport()->width(), lineHeight_), palette().color(QPalette::Highlight));
+            painter.setPen(palette().color(QPalette::HighlightedText));
+        }
+        painter.drawText(kMargin, y + fm.ascent(), text_.rowText(row));
+        if (selected)
+            painter.setPen(palette().color(QPalette::Text));
+    }
+}
+
+std::size_t LogView::rowAt(int y) const
+{
+    const int offset = std::max(0, y - kMargin) / lineHeight_;
+    const auto row = static_cast<std::size_t>(verticalScrollBar()->value() + offset);
+    return std::min(row, text_.rowCount() - 1);
+}
+
+void LogView::clearSelection()
+{
+    anchor_ = cursor_ = npos;
+}
+
+void LogView::selectAll()
+{
+    anchor_ = 0;
+    cursor_ = text_.rowCount() - 1;
+    viewport()->update();
+}
+
+QString LogView::selectedText() const
+{
+    if (anchor_ == npos)
+        return {};
+    const auto [first, last] = std::minmax(anchor_, cursor_);
+    return text_.rowsText(first, last + 1);
+}
+
+void LogView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        anchor_ = cursor_ = rowAt(event->position().toPoint().y());
+        viewport()->update();
+    }
+    QAbstractScrollArea::mousePressEvent(event);
+}
+
+void LogView::mouseMoveEvent(QMouseEvent* event)
+{
+    if ((event->buttons() & Qt::LeftButton) && anchor_ != npos) {
+        cursor_ = rowAt(event->position().toPoint().y());
+        viewport()->update();
+    }
+    QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+void LogView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        if (anchor_ != npos)
+            QApplication::clipboard()->setText(selectedText());
+        return;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        selectAll();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
 }
 
 } // namespace cmbvhp

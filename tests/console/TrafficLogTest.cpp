@@ -1,7 +1,11 @@
 #include "support/Console.h"
 #include "support/Rig.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -109,4 +113,31 @@ TEST(LogView, FollowsTheNewestLineUnlessScrolledUp)
     log.append(u"44 \r\n");
     log.sync();
     EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST(LogView, SelectedRowsAreCopiedAsTheirText)
+{
+    Console c;
+    c.window.show();
+    LogView& log = c.window.transmitLog();
+    log.append(u"5A A5 \r\n62 9D \r\n58 A7 \r\n");
+    log.sync();
+    const int row = log.fontMetrics().lineSpacing();
+    auto mouse = [&](QEvent::Type type, int y, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(10, 3 + y), QPointF(10, 3 + y), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(log.viewport(), &e);
+    };
+    mouse(QEvent::MouseButtonPress, row + 1, Qt::LeftButton);
+    mouse(QEvent::MouseMove, 2 * row + 1, Qt::LeftButton);
+    EXPECT_EQ(log.selectedText(), QStringLiteral("62 9D \r\n58 A7 "));
+
+    QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+    QCoreApplication::sendEvent(&log, &copy);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("62 9D \r\n58 A7 "));
+
+    QKeyEvent all(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
+    QCoreApplication::sendEvent(&log, &all);
+    EXPECT_EQ(log.selectedText(), log.toPlainText());
+    log.clear();
+    EXPECT_TRUE(log.selectedText().isEmpty());
 }
