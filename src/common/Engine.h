@@ -39,7 +39,6 @@ public:
     void cmdHp1_Click(std::int16_t index) { buttons_.cmdHp1_Click(index); }
 
     CommandSender& sender() { return sender_; }
-    ReceiveFramer& framer() { return framer_; }
 
 private:
     WindowState state_;

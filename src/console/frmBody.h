@@ -51,7 +51,6 @@ public:
     void cmCmd_Click(int index) { engine_.cmCmd_Click(static_cast<std::int16_t>(index)); }
     void cmdHp1_Click(int index) { engine_.cmdHp1_Click(static_cast<std::int16_t>(index)); }
 
-    Engine& engine() { return engine_; }
     WindowState& state() { return engine_.state(); }
     SerialComponent& comeOne() { return ComeOne; }
     PollTimer& timer1() { return Timer1; }

@@ -26,8 +26,6 @@ public:
     }
 
     void ComeOne_OnComm();
-    // One received byte, exactly as the notification handles it.
-    void handleByte(std::uint8_t b);
 
     static constexpr std::uint8_t kPowerUp = 0x44;
     static constexpr std::uint8_t kAck = 0x11;
@@ -38,6 +36,8 @@ private:
     // The device-specific halves of the framed-reply step.
     enum class Side { BillValidator, CoinMech };
 
+    // One received byte: logged by the view, then stored and framed.
+    void handleByte(std::uint8_t b);
     void endLine();
     bool logByte(std::uint8_t b); // false when the view does not frame
     void deviceBranch(Side side);
