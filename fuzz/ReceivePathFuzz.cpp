@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.bvLongRead = data[2] & 1;
     s.cmLongRead = (data[2] >> 1) & 1;
     s.clearPending = (data[2] >> 2) & 1;
-    s.viewMode = static_cast<std::int16_t>((data[2] >> 3) % 3);
+    r.gblFlag().viewMode = static_cast<std::int16_t>((data[2] >> 3) % 3);
     s.changeAmount = (data[2] & 0x80) ? data[5] * 0.5 : 0;
     s.rxPos = static_cast<std::int16_t>(1 + ((data[3] << 8 | data[4]) % RxBuffer::kSize));
     s.bvSeq = data[5];
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (c == 0xF0) {
             r.tickWire();
         } else if (c >= 0xF1 && c <= 0xF3) {
-            s.viewMode = static_cast<std::int16_t>(c - 0xF1);
+            r.gblFlag().viewMode = static_cast<std::int16_t>(c - 0xF1);
         } else if (c == 0xF4) {
             r.engine.cmdHp1_Click(static_cast<std::int16_t>(i % 6));
         } else {

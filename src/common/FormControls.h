@@ -30,7 +30,7 @@ enum class Box {
 inline Box hpCountBox(int index) { return static_cast<Box>(static_cast<int>(Box::hpCount0) + index); }
 
 // The two traffic logs: Text1 (transmit) and txt수신 (receive).
-enum class Log { Text1, txtRx };
+enum class Log { Text1, txt수신 };
 
 // Check boxes and option buttons of the device choice.
 enum class Choice { checkBv, checkHp, optionCm, optionSlt, OptionCoin };

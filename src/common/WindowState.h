@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cassert>
 #include <cstdint>
 
 namespace cmbvhp {
@@ -15,12 +14,10 @@ public:
 
     std::uint8_t operator()(int pos) const
     {
-        assert(pos >= 1 && pos <= kSize);
         return inRange(pos) ? bytes_[static_cast<std::size_t>(pos - 1)] : 0;
     }
     void set(int pos, std::uint8_t b)
     {
-        assert(pos >= 1 && pos <= kSize);
         if (inRange(pos))
             bytes_[static_cast<std::size_t>(pos - 1)] = b;
     }
@@ -76,8 +73,10 @@ struct WindowState {
     std::array<std::uint8_t, 4> cmCoinCount{};
     std::array<std::uint8_t, 4> cmPaidCount{};
     double changeAmount = 0; // amount of the last "Change" frame; 0 = no payout followed
+};
 
-    // Module-level flags
+// The module gblFlag: the console's two global flags.
+struct GblFlag {
     std::int16_t portOpen = 0; // -1 while the port is held open
     std::int16_t viewMode = 0; // 0 hexadecimal, 1 characters, 2 decimal
 };

@@ -213,7 +213,7 @@ void frmBody::buildControls()
 
     // Traffic logs
     Text1 = place(new LogView, this, QStringLiteral("Text1"), twips(120, 5880, 2535, 3615));
-    txtRx = place(new LogView, this, QStringLiteral("txt수신"), twips(2640, 5880, 6735, 3615));
+    txt수신 = place(new LogView, this, QStringLiteral("txt수신"), twips(2640, 5880, 6735, 3615));
 }
 
 } // namespace cmbvhp

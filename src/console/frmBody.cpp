@@ -88,12 +88,12 @@ void frmBody::connectControls()
 
 void frmBody::Form_Load()
 {
-    WindowState& s = state();
-    s.viewMode = 0;
+    GblFlag& g = gblFlag();
+    g.viewMode = 0;
     ViewMode[0]->setChecked(true);
 
-    s.portOpen = ComeOne.PortOpen() ? kTrue : kFalse;
-    cmdPortOpen->setText(s.portOpen == kTrue ? QStringLiteral("Port Close") : QStringLiteral("Port Open"));
+    g.portOpen = ComeOne.PortOpen() ? kTrue : kFalse;
+    cmdPortOpen->setText(g.portOpen == kTrue ? QStringLiteral("Port Close") : QStringLiteral("Port Open"));
 
     for (int port = 1; port <= SerialComponent::kMaxPort; ++port)
         Setting[0]->addItem(QStringLiteral("COM%1").arg(port));
@@ -151,8 +151,9 @@ void frmBody::setSettingsEnabled(bool on)
 void frmBody::cmdPortOpen_Click()
 {
     WindowState& s = state();
+    GblFlag& g = gblFlag();
     try {
-        if (s.portOpen != kTrue) {
+        if (g.portOpen != kTrue) {
             setSelectorsEnabled(false);
             for (std::size_t i = 0; i < 5; ++i)
                 cmdHp1[i]->setEnabled(checkHp->isChecked());
@@ -188,17 +189,17 @@ void frmBody::cmdPortOpen_Click()
             setSettingsEnabled(false);
             cmdPortOpen->setText(QStringLiteral("Port Close"));
             cmdPortOpen->setToolTip(QString());
-            s.portOpen = kTrue;
+            g.portOpen = kTrue;
         } else {
             setSelectorsEnabled(true);
             Timer1.setEnabled(false);
             ComeOne.setPortOpen(false);
             setSettingsEnabled(true);
             cmdPortOpen->setText(QStringLiteral("Port Open"));
-            s.portOpen = kFalse;
+            g.portOpen = kFalse;
         }
     } catch (const CommError& e) {
-        txtRx->setPlainText(QString::number(ComeOne.CommPort()) + QStringLiteral("is not opend"));
+        txt수신->setPlainText(QString::number(ComeOne.CommPort()) + QStringLiteral("is not opend"));
         // The log's text is fixed; the reason is kept where the operator can
         // find it without losing it.
         cmdPortOpen->setToolTip(QString::fromStdString(e.what()));
@@ -211,7 +212,7 @@ void frmBody::returnToClosed()
     Timer1.setEnabled(false);
     if (ComeOne.PortOpen())
         ComeOne.setPortOpen(false);
-    state().portOpen = kFalse;
+    gblFlag().portOpen = kFalse;
     cmdPortOpen->setText(QStringLiteral("Port Open"));
     setSelectorsEnabled(true);
     setSettingsEnabled(true);
@@ -219,7 +220,7 @@ void frmBody::returnToClosed()
 
 void frmBody::portLost(const std::string& reason)
 {
-    txtRx->append(QStringLiteral("\r\nCOM%1 was lost (%2); the port is closed.\r\n")
+    txt수신->append(QStringLiteral("\r\nCOM%1 was lost (%2); the port is closed.\r\n")
                       .arg(ComeOne.CommPort())
                       .arg(QString::fromStdString(reason)));
     returnToClosed();
@@ -227,11 +228,11 @@ void frmBody::portLost(const std::string& reason)
 
 void frmBody::Command1_Click()
 {
-    WindowState& s = state();
-    if (s.portOpen == kTrue) {
+    GblFlag& g = gblFlag();
+    if (g.portOpen == kTrue) {
         ComeOne.setPortOpen(false);
         setSettingsEnabled(true);
-        s.portOpen = kFalse;
+        g.portOpen = kFalse;
     }
     close();
 }
@@ -240,13 +241,13 @@ void frmBody::Command1_Click()
 
 void frmBody::ViewMode_Click(int index)
 {
-    state().viewMode = static_cast<std::int16_t>(index);
-    txtRx->clear();
+    gblFlag().viewMode = static_cast<std::int16_t>(index);
+    txt수신->clear();
 }
 
 void frmBody::Command2_Click()
 {
-    txtRx->clear();
+    txt수신->clear();
     Text1->clear();
     txtamount->setText(QString());
     TxtCh->setText(QStringLiteral("0"));
@@ -263,7 +264,7 @@ void frmBody::setText(Box b, const QString& text)
         edit->setText(text);
 }
 
-void frmBody::appendLog(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txtRx)->append(text); }
+void frmBody::appendLog(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txt수신)->append(text); }
 
 bool frmBody::isSelected(Choice choice) const
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/Engine.h"
+#include "Engine.h"
+#include "QtPollTimer.h"
 #include "common/FormControls.h"
-#include "common/QtPollTimer.h"
 #include "link/SerialComponent.h"
 
 #include <QWidget>
@@ -52,9 +52,10 @@ public:
     void cmdHp1_Click(int index) { engine_.cmdHp1_Click(static_cast<std::int16_t>(index)); }
 
     WindowState& state() { return engine_.state(); }
+    GblFlag& gblFlag() { return engine_.gblFlag(); }
     SerialComponent& comeOne() { return ComeOne; }
     PollTimer& timer1() { return Timer1; }
-    LogView& receiveLog() { return *txtRx; }
+    LogView& receiveLog() { return *txt수신; }
     LogView& transmitLog() { return *Text1; }
 
     // FormControls
@@ -103,7 +104,7 @@ private:
     QLineEdit* TxtCh = nullptr;
     QLineEdit* Text4 = nullptr;
     LogView* Text1 = nullptr;
-    LogView* txtRx = nullptr; // txt수신
+    LogView* txt수신 = nullptr;
     std::array<QLineEdit*, 18> boxes_{};
     QMessageBox* message_ = nullptr;
 };

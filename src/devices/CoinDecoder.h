@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Context.h"
+#include "link/Context.h"
 
 namespace cmbvhp {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Frames.h"
-#include "common/Context.h"
+#include "Context.h"
 
 namespace cmbvhp {
 

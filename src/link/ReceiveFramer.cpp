@@ -2,10 +2,6 @@
 
 #include "SerialComponent.h"
 #include "common/TextForms.h"
-#include "devices/BillValidatorDecoder.h"
-#include "devices/CoinDecoder.h"
-#include "devices/HopperDecoder.h"
-#include "polling/CommandButtons.h"
 
 namespace cmbvhp {
 
@@ -24,13 +20,13 @@ void ReceiveFramer::ComeOne_OnComm()
         handleByte(ctx_.ComeOne.Input());
 }
 
-void ReceiveFramer::endLine() { ctx_.ui.appendLog(Log::txtRx, u"\r\n"); }
+void ReceiveFramer::endLine() { ctx_.ui.appendLog(Log::txt수신, u"\r\n"); }
 
 bool ReceiveFramer::logByte(std::uint8_t b)
 {
     char16_t text[4];
     qsizetype n = 0;
-    switch (ctx_.state.viewMode) {
+    switch (ctx_.gblFlag.viewMode) {
     case 1: text[n++] = asciiViewChar(b); break;
     case 2:
         if (b >= 100)
@@ -45,8 +41,8 @@ bool ReceiveFramer::logByte(std::uint8_t b)
         break;
     }
     text[n++] = u' ';
-    ctx_.ui.appendLog(Log::txtRx, QStringView(text, n));
-    return ctx_.state.viewMode != 1 && ctx_.state.viewMode != 2;
+    ctx_.ui.appendLog(Log::txt수신, QStringView(text, n));
+    return ctx_.gblFlag.viewMode != 1 && ctx_.gblFlag.viewMode != 2;
 }
 
 void ReceiveFramer::handleByte(std::uint8_t b)
@@ -130,15 +126,15 @@ void ReceiveFramer::deviceBranch(Side side)
             (bv ? s.bvMiss : s.cmMiss) = 0;
             if (s.rxBuf(1) == kShortReply) {
                 if (bv)
-                    dec_.bv.decodeBvShortReply();
+                    on_.decodeBvShortReply();
                 else
-                    dec_.cm.decodeCmShortReply();
+                    on_.decodeCmShortReply();
             }
             if (s.rxBuf(1) == kRecordReply) {
                 if (bv)
-                    dec_.bv.decodeBvReply();
+                    on_.decodeBvReply();
                 else
-                    dec_.cm.decodeCmReply();
+                    on_.decodeCmReply();
             }
         });
         break;
@@ -153,13 +149,13 @@ void ReceiveFramer::decodeLongReply(Side side)
     const std::uint8_t type = ctx_.state.rxBuf(1);
     if (side == Side::BillValidator) {
         if (type == kAck)
-            dec_.bv.decodeBvReply();
+            on_.decodeBvReply();
         return;
     }
     if (ctx_.ui.isSelected(Choice::optionSlt) && type == kRecordReply)
-        dec_.cm.decodeCmReply();
+        on_.decodeCmReply();
     if (ctx_.ui.isSelected(Choice::optionCm) && type == kAck)
-        dec_.cm.decodeCmReply();
+        on_.decodeCmReply();
 }
 
 void ReceiveFramer::hopperBranch()
@@ -169,7 +165,7 @@ void ReceiveFramer::hopperBranch()
     ++s.rxPos;
     if (s.rxPos >= s.rxLen) {
         if (s.rxLen == 21)
-            dec_.hp.decodeHpReply();
+            on_.decodeHpReply();
         endLine();
         s.rxPos = 1;
     }
@@ -203,7 +199,7 @@ static bool startupStep(std::uint8_t& seq, std::uint8_t reply, Click click)
 void ReceiveFramer::bvStartupStep(std::uint8_t reply)
 {
     WindowState& s = ctx_.state;
-    const bool last = startupStep(s.bvSeq, reply, [this](std::int16_t i) { buttons_.bvCmd_Click(i); });
+    const bool last = startupStep(s.bvSeq, reply, [this](std::int16_t i) { on_.bvCmd_Click(i); });
     if (last && s.bvStatFlag == kTrue) {
         ctx_.Timer1.setEnabled(true);
         ctx_.Timer1.setInterval(kPollInterval);
@@ -213,7 +209,7 @@ void ReceiveFramer::bvStartupStep(std::uint8_t reply)
 
 void ReceiveFramer::cmStartupStep(std::uint8_t reply)
 {
-    startupStep(ctx_.state.cmSeq, reply, [this](std::int16_t i) { buttons_.cmCmd_Click(i); });
+    startupStep(ctx_.state.cmSeq, reply, [this](std::int16_t i) { on_.cmCmd_Click(i); });
 }
 
 } // namespace cmbvhp

@@ -1,29 +1,29 @@
 #pragma once
 
-#include "common/Context.h"
+#include "Context.h"
 
 namespace cmbvhp {
 
-class CommandButtons;
-class BillValidatorDecoder;
-class CoinDecoder;
-class HopperDecoder;
+// Where accepted replies and the start-up sequences lead: the decoders and the
+// command buttons, which sit above the link.
+class ReplyHandlers {
+public:
+    virtual ~ReplyHandlers() = default;
+    virtual void bvCmd_Click(std::int16_t index) = 0;
+    virtual void cmCmd_Click(std::int16_t index) = 0;
+    virtual void decodeBvShortReply() = 0;
+    virtual void decodeBvReply() = 0;
+    virtual void decodeCmShortReply() = 0;
+    virtual void decodeCmReply() = 0;
+    virtual void decodeHpReply() = 0;
+};
 
 // ComeOne_OnComm: logs every received byte by the view mode and, in the
 // hexadecimal view, reassembles the replies of the device in curDevice, checks
 // them and hands accepted ones to that device's decoder.
 class ReceiveFramer {
 public:
-    struct Decoders {
-        BillValidatorDecoder& bv;
-        CoinDecoder& cm;
-        HopperDecoder& hp;
-    };
-
-    ReceiveFramer(Context& ctx, CommandButtons& buttons, Decoders decoders)
-        : ctx_(ctx), buttons_(buttons), dec_(decoders)
-    {
-    }
+    ReceiveFramer(Context& ctx, ReplyHandlers& handlers) : ctx_(ctx), on_(handlers) {}
 
     void ComeOne_OnComm();
 
@@ -51,8 +51,7 @@ private:
     void cmStartupStep(std::uint8_t reply);
 
     Context& ctx_;
-    CommandButtons& buttons_;
-    Decoders dec_;
+    ReplyHandlers& on_;
 };
 
 } // namespace cmbvhp

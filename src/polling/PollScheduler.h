@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Context.h"
+#include "link/Context.h"
 #include "link/CommandSender.h"
 
 namespace cmbvhp {

@@ -67,3 +67,17 @@ TEST(ByteTexts, HexPairAndAsciiViewCharacters)
         EXPECT_NE(c, u'\n');
     }
 }
+
+// Regression: a debug build aborted on an out-of-range position instead of
+// reading 0 and dropping the write.
+TEST(RxBuffer, OutOfRangeReadGivesZeroAndWriteIsDroppedInEveryBuild)
+{
+    RxBuffer rx;
+    for (int pos : {0, -1, 1025, 32767}) {
+        rx.set(pos, 0xAB);
+        EXPECT_EQ(rx(pos), 0) << pos;
+    }
+    rx.set(1024, 0xCD);
+    EXPECT_EQ(rx(1024), 0xCD);
+    EXPECT_EQ(rx(1), 0);
+}

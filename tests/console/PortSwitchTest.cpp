@@ -14,7 +14,7 @@ const char* const kSelectors[] = {"checkBv", "checkHp", "optionCm", "optionSlt",
 
 void expectClosed(Console& c)
 {
-    EXPECT_EQ(c.state().portOpen, kFalse);
+    EXPECT_EQ(c.gblFlag().portOpen, kFalse);
     EXPECT_FALSE(c.window.comeOne().PortOpen());
     EXPECT_FALSE(c.window.timer1().isEnabled());
     EXPECT_EQ(c.button("cmdPortOpen")->text(), QStringLiteral("Port Open"));
@@ -41,7 +41,7 @@ TEST(StartUp, DefaultsAfterFormLoad)
     EXPECT_FALSE(c.window.timer1().isEnabled());
     EXPECT_EQ(c.window.timer1().interval(), kPollInterval);
     EXPECT_EQ(c.state().rxPos, 1);
-    EXPECT_EQ(c.state().viewMode, 0);
+    EXPECT_EQ(c.gblFlag().viewMode, 0);
     for (int i = 0; i < 7; ++i)
         EXPECT_TRUE(c.get(QStringLiteral("cmCmd(%1)").arg(i))->isEnabled());
 }
@@ -81,7 +81,7 @@ TEST(PortSwitch, OpenWithTheChosenSettings)
         EXPECT_EQ(c.port->opens[0].settings, k.expected);
         EXPECT_FALSE(c.port->opens[0].dtr);
         EXPECT_FALSE(c.port->opens[0].rts);
-        EXPECT_EQ(c.state().portOpen, kTrue);
+        EXPECT_EQ(c.gblFlag().portOpen, kTrue);
         EXPECT_EQ(c.button("cmdPortOpen")->text(), QStringLiteral("Port Close"));
         EXPECT_TRUE(c.window.timer1().isEnabled());
         EXPECT_TRUE(c.port->writes.empty()) << "the open itself sends nothing";
@@ -166,7 +166,7 @@ TEST(PortSwitch, RefusedOpenReportsThePortAndReturnsToClosed)
         c.setting(0)->setCurrentIndex(0);
         c.setting(1)->setCurrentIndex(1);
         c.button("cmdPortOpen")->click();
-        EXPECT_EQ(c.state().portOpen, kTrue);
+        EXPECT_EQ(c.gblFlag().portOpen, kTrue);
         EXPECT_TRUE(c.window.comeOne().PortOpen());
         EXPECT_TRUE(c.button("cmdPortOpen")->toolTip().isEmpty());
     }
@@ -208,7 +208,7 @@ TEST(PortSwitch, FinishClosesThePortWhenOpen)
     c.button("cmdPortOpen")->click();
     c.button("Command1")->click();
     EXPECT_FALSE(c.window.comeOne().PortOpen());
-    EXPECT_EQ(c.state().portOpen, kFalse);
+    EXPECT_EQ(c.gblFlag().portOpen, kFalse);
     EXPECT_TRUE(c.setting(0)->isEnabled());
     EXPECT_FALSE(c.window.isVisible());
 
@@ -228,5 +228,5 @@ TEST(PortSwitch, LostPortIsReportedOnceAndClosesCleanly)
     EXPECT_EQ(c.rxLog(), QStringLiteral("22 03 \r\nCOM1 was lost (device gone); the port is closed.\r\n"));
     expectClosed(c);
     c.button("cmdPortOpen")->click();
-    EXPECT_EQ(c.state().portOpen, kTrue) << "opens again once the device is back";
+    EXPECT_EQ(c.gblFlag().portOpen, kTrue) << "opens again once the device is back";
 }

@@ -33,7 +33,7 @@ TEST(TrafficLog, ViewModeEmptiesOnlyTheReceiveLogAndKeepsTheFramer)
     c.port->feed(hex("22 03 1B"));
     EXPECT_EQ(c.rxLog(), QStringLiteral("22 03 1B "));
     c.get<QRadioButton>("ViewMode(1)")->click();
-    EXPECT_EQ(c.state().viewMode, 1);
+    EXPECT_EQ(c.gblFlag().viewMode, 1);
     EXPECT_TRUE(c.rxLog().isEmpty());
     EXPECT_EQ(c.txLog(), QStringLiteral("5A A5 \r\n"));
     c.port->feed(hex("41 0D 0A"));

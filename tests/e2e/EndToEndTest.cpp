@@ -55,6 +55,7 @@ protected:
     QString tx() { return window_->transmitLog().toPlainText(); }
     QString rx() { return window_->receiveLog().toPlainText(); }
     WindowState& state() { return window_->state(); }
+    GblFlag& gblFlag() { return window_->gblFlag(); }
     template <typename Done>
     bool within(std::chrono::milliseconds bound, Done done) { return processUntil(done, bound); }
 
@@ -69,7 +70,7 @@ TEST_F(EndToEnd, BillValidatorStartupRunsToItsEndAndABillIsShown)
 {
     start({"--bill-every", "1", "--coin-every", "0"});
     click("cmdPortOpen");
-    ASSERT_EQ(state().portOpen, kTrue);
+    ASSERT_EQ(gblFlag().portOpen, kTrue);
     ASSERT_TRUE(within(8s, [&] { return state().bvSeq == 8 && state().bvStatFlag == kTrue; })) << rx().toStdString();
     // The last step: a 0x11 with the status flag set gives the coin slot the turn.
     const qsizetype at = rx().size();

@@ -56,12 +56,12 @@ TEST_F(PortLoss, PulledAdapterIsReportedOnceWithoutSpinningAndCanBeReopened)
     ASSERT_TRUE(pty->ok());
     plug(*pty);
     clickPortOpen();
-    ASSERT_EQ(window->state().portOpen, kTrue);
+    ASSERT_EQ(window->gblFlag().portOpen, kTrue);
     pty->write({0x11});
     ASSERT_TRUE(processUntil([&] { return rx().startsWith(QStringLiteral("11 ")); }));
 
     pty->closeMaster();
-    ASSERT_TRUE(processUntil([&] { return window->state().portOpen == kFalse; }));
+    ASSERT_TRUE(processUntil([&] { return window->gblFlag().portOpen == kFalse; }));
     EXPECT_FALSE(window->timer1().isEnabled());
     EXPECT_FALSE(window->comeOne().PortOpen());
     EXPECT_EQ(window->findChild<QAbstractButton*>(QStringLiteral("cmdPortOpen"))->text(), QStringLiteral("Port Open"));
@@ -83,7 +83,7 @@ TEST_F(PortLoss, PulledAdapterIsReportedOnceWithoutSpinningAndCanBeReopened)
     ASSERT_TRUE(again.ok());
     plug(again);
     clickPortOpen();
-    EXPECT_EQ(window->state().portOpen, kTrue);
+    EXPECT_EQ(window->gblFlag().portOpen, kTrue);
     again.write({0x44});
     ASSERT_TRUE(processUntil([&] { return rx().endsWith(QStringLiteral("44 ")) || rx().contains(QStringLiteral("44 ")); }));
 }
@@ -94,7 +94,7 @@ TEST_F(PortLoss, ClosingTheWindowWhileOpenReleasesThePort)
     ASSERT_TRUE(pty.ok());
     plug(pty);
     clickPortOpen();
-    ASSERT_EQ(window->state().portOpen, kTrue);
+    ASSERT_EQ(window->gblFlag().portOpen, kTrue);
     window->show();
     window->close(); // the close box: no handler runs
     window.reset();
@@ -103,5 +103,5 @@ TEST_F(PortLoss, ClosingTheWindowWhileOpenReleasesThePort)
     frmBody next(std::make_unique<QtSerialBackend>(), [names](int n) { return names.deviceFor(n); });
     next.Form_Load();
     next.findChild<QAbstractButton*>(QStringLiteral("cmdPortOpen"))->click();
-    EXPECT_EQ(next.state().portOpen, kTrue);
+    EXPECT_EQ(next.gblFlag().portOpen, kTrue);
 }

@@ -288,12 +288,12 @@ TEST(ReceiveFramer, ViewsOtherThanHexOnlyLog)
 {
     Rig r;
     r.address(device::kBillValidator);
-    r.state().viewMode = 1;
+    r.gblFlag().viewMode = 1;
     r.receive(hex("41 00 0D 0A 22"));
     EXPECT_EQ(r.ui.rx, QStringLiteral("A \u2400 \u240D \u240A \" "));
     EXPECT_EQ(r.state().rxBuf(1), 0) << "nothing stored";
     r.ui.rx.clear();
-    r.state().viewMode = 2;
+    r.gblFlag().viewMode = 2;
     r.receive(hex("41 05 FF 00 0A 64"));
     EXPECT_EQ(r.ui.rx, QStringLiteral("65 5 255 0 10 100 "));
     EXPECT_EQ(r.state().rxPos, 1);
@@ -304,9 +304,9 @@ TEST(ReceiveFramer, ReplyCutByAViewSwitchContinuesInHex)
     Rig r;
     r.address(device::kBillValidator);
     r.receive(hex("22 03 1B"));
-    r.state().viewMode = 2;
+    r.gblFlag().viewMode = 2;
     r.receive(hex("99 98"));
-    r.state().viewMode = 0;
+    r.gblFlag().viewMode = 0;
     r.receive(hex("01 00 19"));
     EXPECT_EQ(r.ui.text(Box::txt1b), QStringLiteral("01 00 "));
 }
@@ -363,7 +363,7 @@ TEST(ReceiveFramer, RandomStreamsInAnyState)
             r.port->feedSplit(b, 1 + rng() % 40);
             if (rng() % 3 == 0)
                 r.tickWire();
-            s.viewMode = static_cast<std::int16_t>(rng() % 10 == 0 ? rng() % 3 : 0);
+            r.gblFlag().viewMode = static_cast<std::int16_t>(rng() % 10 == 0 ? rng() % 3 : 0);
             ASSERT_GE(s.rxPos, 1);
             ASSERT_LE(s.rxPos, RxBuffer::kSize);
         }

@@ -37,6 +37,7 @@ struct Console {
     QComboBox* setting(int i) const { return get<QComboBox>(QStringLiteral("Setting(%1)").arg(i)); }
     QString boxText(const char* name) const { return get<QLineEdit>(QString::fromLatin1(name))->text(); }
     WindowState& state() { return window.state(); }
+    GblFlag& gblFlag() { return window.gblFlag(); }
     QString rxLog() { return window.receiveLog().toPlainText(); }
     QString txLog() { return window.transmitLog().toPlainText(); }
 

@@ -2,7 +2,7 @@
 
 #include "FakeWindow.h"
 #include "ScriptedPort.h"
-#include "common/Engine.h"
+#include "console/Engine.h"
 #include "link/SerialComponent.h"
 
 #include <QString>
@@ -27,6 +27,7 @@ struct Rig {
     }
 
     WindowState& state() { return engine.state(); }
+    GblFlag& gblFlag() { return engine.gblFlag(); }
     void tick() { engine.Timer1_Timer(); }
     // Ticks once and returns what went on the wire.
     Bytes tickWire()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PollTimer.h"
+#include "common/PollTimer.h"
 
 #include <QTimer>
 

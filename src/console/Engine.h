@@ -1,11 +1,10 @@
 #pragma once
 
-#include "link/CommandSender.h"
-#include "link/ReceiveFramer.h"
-#include "Context.h"
 #include "devices/BillValidatorDecoder.h"
 #include "devices/CoinDecoder.h"
 #include "devices/HopperDecoder.h"
+#include "link/CommandSender.h"
+#include "link/ReceiveFramer.h"
 #include "polling/CommandButtons.h"
 #include "polling/PollScheduler.h"
 
@@ -13,17 +12,17 @@ namespace cmbvhp {
 
 // The event entry points of frmBody that need no widgets, wired to one window
 // state: ticks, command clicks and receive notifications.
-class Engine {
+class Engine : private ReplyHandlers {
 public:
     Engine(FormControls& ui, SerialComponent& port, PollTimer& timer1)
-        : ctx_{state_, ui, port, timer1},
+        : ctx_{state_, gblFlag_, ui, port, timer1},
           sender_(ctx_),
           scheduler_(ctx_, sender_),
           buttons_(ctx_),
           bv_(ctx_),
           cm_(ctx_),
           hp_(ctx_),
-          framer_(ctx_, buttons_, {bv_, cm_, hp_})
+          framer_(ctx_, *this)
     {
     }
     Engine(const Engine&) = delete;
@@ -31,17 +30,25 @@ public:
 
     WindowState& state() { return state_; }
     const WindowState& state() const { return state_; }
+    GblFlag& gblFlag() { return gblFlag_; }
 
     void Timer1_Timer() { scheduler_.Timer1_Timer(); }
     void ComeOne_OnComm() { framer_.ComeOne_OnComm(); }
-    void bvCmd_Click(std::int16_t index) { buttons_.bvCmd_Click(index); }
-    void cmCmd_Click(std::int16_t index) { buttons_.cmCmd_Click(index); }
+    void bvCmd_Click(std::int16_t index) override { buttons_.bvCmd_Click(index); }
+    void cmCmd_Click(std::int16_t index) override { buttons_.cmCmd_Click(index); }
     void cmdHp1_Click(std::int16_t index) { buttons_.cmdHp1_Click(index); }
 
     CommandSender& sender() { return sender_; }
 
 private:
+    void decodeBvShortReply() override { bv_.decodeBvShortReply(); }
+    void decodeBvReply() override { bv_.decodeBvReply(); }
+    void decodeCmShortReply() override { cm_.decodeCmShortReply(); }
+    void decodeCmReply() override { cm_.decodeCmReply(); }
+    void decodeHpReply() override { hp_.decodeHpReply(); }
+
     WindowState state_;
+    GblFlag gblFlag_;
     Context ctx_;
     CommandSender sender_;
     PollScheduler scheduler_;
