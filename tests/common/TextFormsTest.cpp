@@ -1,4 +1,5 @@
 #include "common/TextForms.h"
+#include "common/WindowState.h"
 
 #include <gtest/gtest.h>
 
