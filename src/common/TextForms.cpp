@@ -1,7 +1,9 @@
 #include "TextForms.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <limits>
 #include <string>
 
 namespace cmbvhp {
@@ -25,9 +27,25 @@ std::optional<double> parseNumber(QStringView text)
     }
     if (!digits)
         return std::nullopt;
-    // The text is plain ASCII by now, so the C locale conversion is exact.
+    // The text is plain ASCII by now. from_chars reads "." as the decimal point
+    // whatever the host's locale, unlike strtod.
     const std::string ascii = t.toLatin1().toStdString();
-    return std::strtod(ascii.c_str(), nullptr);
+    const char* first = ascii.data();
+    const char* last = first + ascii.size();
+    const bool negative = *first == '-';
+    if (*first == '+' || negative)
+        ++first;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(first, last, value, std::chars_format::fixed);
+    if (ec == std::errc::result_out_of_range) {
+        // Too large is infinite, too small is zero, as the amount checks expect.
+        const bool large = std::find_if(first, std::find(first, last, '.'), [](char c) { return c != '0'; }) !=
+                           std::find(first, last, '.');
+        value = large ? std::numeric_limits<double>::infinity() : 0.0;
+    } else if (ec != std::errc() || end != last) {
+        return std::nullopt;
+    }
+    return negative ? -value : value;
 }
 
 double roundHalfEven(double value)
@@ -50,14 +68,17 @@ QString plainNumber(double value)
     if (value == 0.0)
         return QStringLiteral("0");
     // 15 significant digits in scientific form, then laid out positionally.
+    // to_chars writes "." whatever the host's locale.
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+    const auto written = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
     std::string digits;
     const char* p = buf;
-    for (; *p && *p != 'e'; ++p)
+    for (; p != written.ptr && *p != 'e'; ++p)
         if (*p >= '0' && *p <= '9')
             digits += *p;
-    const int exponent = std::atoi(p + 1);
+    int exponent = 0;
+    if (p != written.ptr)
+        std::from_chars(p + (p[1] == '+' ? 2 : 1), written.ptr, exponent);
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
 

@@ -1,13 +1,16 @@
 #include "ConsoleApp.h"
 #include "frmBody.h"
-#include "link/PortNames.h"
 #include "link/QtSerialBackend.h"
 
 #include <QApplication>
 
-int main(int argc, char** argv)
+int main(int, char** argv)
 {
-    QApplication app(argc, argv);
+    // The console takes no command line: Qt sees only the program's name, so
+    // options such as -reverse or -platform cannot change the window. The
+    // platform is chosen through the environment (QT_QPA_PLATFORM) as usual.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     cmbvhp::prepareApplication(app);
     cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts());
     window.Form_Load();

@@ -7,6 +7,7 @@
 #include "support/Pty.h"
 
 #include <QAbstractButton>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -104,4 +105,19 @@ TEST_F(PortLoss, ClosingTheWindowWhileOpenReleasesThePort)
     next.Form_Load();
     next.findChild<QAbstractButton*>(QStringLiteral("cmdPortOpen"))->click();
     EXPECT_EQ(next.gblFlag().portOpen, kTrue);
+}
+
+// Regression: Qt's own options were applied (-reverse mirrored the window). A
+// -platform that does not exist would end the program at once if it were taken.
+TEST(CommandLine, QtOptionsAreIgnored)
+{
+    QProcess console;
+    console.setProgram(QStringLiteral(CMBVHP_CONSOLE_PATH));
+    console.setArguments({"-platform", "cm-bv-hp-no-such-platform", "-reverse"});
+    console.setProcessChannelMode(QProcess::MergedChannels);
+    console.start();
+    ASSERT_TRUE(console.waitForStarted(5000));
+    EXPECT_FALSE(console.waitForFinished(1500)) << console.readAll().toStdString();
+    console.kill();
+    console.waitForFinished(3000);
 }
