@@ -34,7 +34,7 @@ long residentKiB()
 
 // The console window on a scripted port, answered by the simulated devices.
 struct Bench {
-    Bench() : port(new ScriptedPort), window(std::unique_ptr<SerialBackend>(port), [](int) { return std::optional<std::string>("/dev/bench"); }),
+    Bench() : port(new ScriptedPort), window(std::unique_ptr<SerialBackend>(port), [](int) { return std::string("/dev/bench"); }),
               devices(sim::Options{})
     {
         window.Form_Load();

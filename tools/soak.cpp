@@ -85,7 +85,7 @@ int main(int argc, char** argv)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 
     const PortNames names(dir.path().toStdString());
-    frmBody window(std::make_unique<QtSerialBackend>(), [names](int n) { return names.deviceFor(n); });
+    frmBody window(std::make_unique<QtSerialBackend>(), hostPorts(names));
     window.Form_Load();
     window.show();
     prefill(window);

@@ -1,7 +1,6 @@
 #include "ConsoleApp.h"
 
 #include "FormLayout.h"
-#include "link/PortNames.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -15,9 +14,20 @@ void prepareApplication(QApplication& app)
     app.setApplicationName(QStringLiteral("cm_bv_hp"));
 }
 
-PortLocator hostPorts()
+PortLocator hostPorts(const PortNames& names)
 {
-    return [names = PortNames(PortNames::defaultLinkFolder())](int port) { return names.deviceFor(port); };
+    return [names](int port) { return names.locate(port); };
+}
+
+PortDescriber hostPortDescriptions(const PortNames& names)
+{
+    return [names] {
+        const auto devices = serialDevicesPresent();
+        QStringList out;
+        for (int port = 1; port <= PortNames::kPorts; ++port)
+            out << QString::fromStdString(names.reach(port, devices));
+        return out;
+    };
 }
 
 } // namespace cmbvhp

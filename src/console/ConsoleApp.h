@@ -1,6 +1,7 @@
 #pragma once
 
-#include "link/SerialComponent.h"
+#include "frmBody.h"
+#include "link/PortNames.h"
 
 class QApplication;
 
@@ -10,7 +11,8 @@ namespace cmbvhp {
 // benchmarks all run with them.
 void prepareApplication(QApplication& app);
 
-// The host's port-number rule (see PortNames).
-PortLocator hostPorts();
+// The host's port-number rule (see PortNames), and what each number reaches.
+PortLocator hostPorts(const PortNames& names = PortNames(PortNames::defaultLinkFolder()));
+PortDescriber hostPortDescriptions(const PortNames& names = PortNames(PortNames::defaultLinkFolder()));
 
 } // namespace cmbvhp

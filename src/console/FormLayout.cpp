@@ -112,12 +112,13 @@ void frmBody::buildControls()
     };
     for (std::size_t i = 0; i < Setting.size(); ++i) {
         makeLabel(f1, settings[i].label, settings[i].caption, settings[i].labelRect);
-        auto* combo = place(new QComboBox, f1, indexed("Setting", i), settings[i].comboRect);
+        auto* combo = place(i == 0 ? new OpeningCombo : new QComboBox, f1, indexed("Setting", i), settings[i].comboRect);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setEditText(QStringLiteral("Combo1"));
         Setting[i] = combo;
     }
+    static_cast<OpeningCombo*>(Setting[0])->aboutToOpen = [this] { refreshPortTips(); };
     cmdPortOpen = place(new QPushButton, f1, QStringLiteral("cmdPortOpen"), twips(5160, 240, 1455, 375));
     Command1 = place(new QPushButton(QStringLiteral("Finish")), f1, QStringLiteral("Command1"), twips(5160, 720, 1455, 375));
 

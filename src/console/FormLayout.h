@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QComboBox>
 #include <QFont>
 #include <QRect>
+
+#include <functional>
 
 namespace cmbvhp {
 
@@ -21,6 +24,18 @@ inline constexpr const char* kFontFamily = "Liberation Sans Narrow";
 constexpr int kWindowFontPx = 13;
 constexpr int kFrameFontPx = 12;
 constexpr int kAmountFontPx = 19;
+
+// A combo box that lets its owner bring the items up to date as the list opens.
+class OpeningCombo : public QComboBox {
+public:
+    std::function<void()> aboutToOpen;
+    void showPopup() override
+    {
+        if (aboutToOpen)
+            aboutToOpen();
+        QComboBox::showPopup();
+    }
+};
 
 inline QFont consoleFont(int pixelSize)
 {

@@ -46,8 +46,9 @@ QString fragment(int index, const char* const (&texts)[N])
 }
 } // namespace
 
-frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, QWidget* parent)
-    : QWidget(parent), ComeOne(std::move(backend), std::move(locate)), Timer1(this), engine_(*this, ComeOne, Timer1)
+frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, PortDescriber describePorts)
+    : describePorts_(std::move(describePorts)), ComeOne(std::move(backend), std::move(locate)), Timer1(this),
+      engine_(*this, ComeOne, Timer1)
 {
     setObjectName(QStringLiteral("frmBody"));
     buildControls();
@@ -140,6 +141,16 @@ void frmBody::setSelectorsEnabled(bool on)
 {
     for (QWidget* w : std::initializer_list<QWidget*>{checkBv, checkHp, optionCm, optionSlt, OptionCoin})
         w->setEnabled(on);
+}
+
+// Refreshed each time the list opens: adapters come and go.
+void frmBody::refreshPortTips()
+{
+    if (!describePorts_)
+        return;
+    const QStringList tips = describePorts_();
+    for (int i = 0; i < Setting[0]->count() && i < tips.size(); ++i)
+        Setting[0]->setItemData(i, tips[i], Qt::ToolTipRole);
 }
 
 void frmBody::setSettingsEnabled(bool on)

@@ -5,6 +5,7 @@
 #include "common/FormControls.h"
 #include "link/SerialComponent.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -24,6 +25,10 @@ namespace cmbvhp {
 
 class LogView;
 
+// What each port number reaches now, COM1 first: the tooltips of the "Com Port"
+// items.
+using PortDescriber = std::function<QStringList()>;
+
 // The console's one window: its controls, start-up, the port switch, the
 // traffic logs, and the entry point of every event.
 class frmBody : public QWidget, public FormControls {
@@ -32,7 +37,7 @@ public:
     // The window as the operator sees it: caption, fixed client size in pixels.
     static constexpr const char* kCaption = "CM_BV_HP Test";
 
-    frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, QWidget* parent = nullptr);
+    frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, PortDescriber describePorts = {});
     ~frmBody() override;
 
     // Start-up and the port switch
@@ -74,10 +79,12 @@ private:
     void returnToClosed();
     void setSelectorsEnabled(bool on);
     void setSettingsEnabled(bool on);
+    void refreshPortTips();
     QString lineSettingsText() const;
     static int selectedIndex(const QComboBox* combo);
     QLineEdit* box(Box b) const { return boxes_[static_cast<std::size_t>(b)]; }
 
+    PortDescriber describePorts_;
     SerialComponent ComeOne;
     QtPollTimer Timer1;
     QTimer* Timer2 = nullptr;

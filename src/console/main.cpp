@@ -12,7 +12,7 @@ int main(int, char** argv)
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     cmbvhp::prepareApplication(app);
-    cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts());
+    cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts(), cmbvhp::hostPortDescriptions());
     window.Form_Load();
     window.show();
     return app.exec();

@@ -1,22 +1,75 @@
 #include "PortNames.h"
 
+#include "SerialBackend.h"
+
+#include <QSerialPortInfo>
+
+#include <algorithm>
 #include <cstdlib>
 #include <system_error>
 
 namespace cmbvhp {
 
-PortNames::PortNames(std::filesystem::path linkFolder, std::filesystem::path devFolder)
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path canonicalOrSelf(const fs::path& p)
+{
+    std::error_code ec;
+    const fs::path c = fs::weakly_canonical(p, ec);
+    return ec ? p : c;
+}
+
+// ": description, maker M, serial number S" for what the system says of the
+// device at `canonical`; empty when it says nothing.
+std::string details(const fs::path& canonical, std::span<const SerialDevice> devices)
+{
+    const auto it = std::find_if(devices.begin(), devices.end(),
+                                 [&](const SerialDevice& d) { return canonicalOrSelf(d.path) == canonical; });
+    if (it == devices.end())
+        return {};
+    std::string out;
+    auto add = [&out](const std::string& label, const std::string& value) {
+        if (!value.empty())
+            out += (out.empty() ? ": " : ", ") + label + value;
+    };
+    add("", it->description);
+    add("maker ", it->manufacturer);
+    add("serial number ", it->serialNumber);
+    return out;
+}
+
+} // namespace
+
+std::vector<SerialDevice> serialDevicesPresent(const fs::path& byIdFolder)
+{
+    std::vector<SerialDevice> out;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        out.push_back({info.systemLocation().toStdString(), {}, info.description().toStdString(),
+                       info.manufacturer().toStdString(), info.serialNumber().toStdString()});
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(byIdFolder, ec)) {
+        const fs::path target = canonicalOrSelf(entry.path());
+        for (SerialDevice& d : out)
+            if (canonicalOrSelf(d.path) == target)
+                d.byId = entry.path().string();
+    }
+    return out;
+}
+
+PortNames::PortNames(fs::path linkFolder, fs::path devFolder)
     : linkFolder_(std::move(linkFolder)), devFolder_(std::move(devFolder))
 {
 }
 
-std::filesystem::path PortNames::defaultLinkFolder()
+fs::path PortNames::defaultLinkFolder()
 {
-    std::filesystem::path base;
+    fs::path base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
         base = xdg;
     else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".config";
+        base = fs::path(home) / ".config";
     else
         base = ".config";
     return base / "cm_bv_hp" / "ports";
@@ -24,18 +77,68 @@ std::filesystem::path PortNames::defaultLinkFolder()
 
 std::optional<std::string> PortNames::deviceFor(int port) const
 {
-    if (port < 1 || port > 16)
+    if (port < 1 || port > kPorts)
         return std::nullopt;
     std::error_code ec;
-    const auto link = linkFolder_ / ("com" + std::to_string(port));
-    // A link that points nowhere (adapter unplugged) still names this port: the
-    // open then fails, instead of quietly reaching an on-board port.
-    if (std::filesystem::symlink_status(link, ec).type() != std::filesystem::file_type::not_found)
+    const fs::path link = linkPath(port);
+    if (fs::symlink_status(link, ec).type() != fs::file_type::not_found)
         return link.string();
     const auto onboard = devFolder_ / ("ttyS" + std::to_string(port - 1));
-    if (std::filesystem::exists(onboard, ec))
+    if (fs::exists(onboard, ec))
         return onboard.string();
     return std::nullopt;
+}
+
+std::string PortNames::locate(int port) const
+{
+    const auto device = deviceFor(port);
+    std::error_code ec;
+    if (!device || !fs::exists(*device, ec))
+        throw CommError(noDeviceReason(port, serialDevicesPresent()));
+    return *device;
+}
+
+std::string PortNames::reach(int port, std::span<const SerialDevice> devices) const
+{
+    const auto device = deviceFor(port);
+    if (!device)
+        return "no device";
+    std::error_code ec;
+    const fs::path path(*device);
+    std::string text;
+    if (path.parent_path() == linkFolder_ && fs::is_symlink(fs::symlink_status(path, ec))) {
+        const fs::path target = fs::read_symlink(path, ec);
+        text = "link to " + target.string();
+        if (!fs::exists(path, ec))
+            return text + ", which is not present";
+        const fs::path resolved = canonicalOrSelf(path);
+        if (resolved != target)
+            text += " (" + resolved.string() + ")";
+    } else if (path.parent_path() == linkFolder_) {
+        text = "device " + path.string();
+    } else {
+        text = "on-board port " + path.string();
+    }
+    return text + details(canonicalOrSelf(path), devices);
+}
+
+std::string PortNames::noDeviceReason(int port, std::span<const SerialDevice> devices) const
+{
+    const std::string com = "COM" + std::to_string(port);
+    if (port < 1 || port > kPorts)
+        return "no port number is selected.";
+    std::string text = com + " reaches no device";
+    const std::string now = reach(port, devices);
+    if (now != "no device")
+        text += " (" + now + ")";
+    text += ". Make the link " + linkPath(port).string() + " to the adapter: cm_bv_hp_ports link " +
+            std::to_string(port) + " DEVICE.";
+    if (devices.empty())
+        return text + " No serial devices are present.";
+    text += " Serial devices present:";
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        text += (i ? ", " : " ") + (devices[i].byId.empty() ? devices[i].path : devices[i].byId);
+    return text + ".";
 }
 
 } // namespace cmbvhp

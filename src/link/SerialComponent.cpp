@@ -120,9 +120,7 @@ void SerialComponent::setPortOpen(bool open)
     }
     require(!PortOpen(), "port already open");
     require(commPort_ >= 1, "no port selected");
-    const auto device = locate_(commPort_);
-    require(device.has_value(), "no device for this port number");
-    backend_->open(*device, settings_, dtr_, rts_);
+    backend_->open(locate_(commPort_), settings_, dtr_, rts_);
 }
 
 bool SerialComponent::PortOpen() const { return backend_->isOpen(); }

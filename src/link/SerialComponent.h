@@ -11,8 +11,9 @@
 
 namespace cmbvhp {
 
-// Finds the host device for a port number 1 ... 16; empty when there is none.
-using PortLocator = std::function<std::optional<std::string>(int port)>;
+// Finds the host device for a port number 1 ... 16. When the number reaches no
+// device it throws CommError saying why and what the operator can do.
+using PortLocator = std::function<std::string(int port)>;
 
 // Parses a line-settings text of the form the console builds: baud (19200, 9600,
 // 4800, 2400, 1200, 600), then ",N|E|O|M|S", ",8" ... ",4" and ",1|1.5|2".

@@ -230,3 +230,19 @@ TEST(PortSwitch, LostPortIsReportedOnceAndClosesCleanly)
     c.button("cmdPortOpen")->click();
     EXPECT_EQ(c.gblFlag().portOpen, kTrue) << "opens again once the device is back";
 }
+
+TEST(PortSwitch, ComPortItemsTellWhatEachNumberReachesWhenTheListOpens)
+{
+    Console c;
+    c.portTips = {QStringLiteral("on-board port /dev/ttyS0"), QStringLiteral("no device")};
+    auto* combo = c.setting(0);
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(combo->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("on-board port /dev/ttyS0"));
+    EXPECT_EQ(combo->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("no device"));
+    c.portTips[1] = QStringLiteral("link to /dev/ttyUSB0: FT232R USB UART, maker FTDI");
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(combo->itemData(1, Qt::ToolTipRole).toString(), c.portTips[1]) << "refreshed at each opening";
+    EXPECT_EQ(combo->itemText(1), QStringLiteral("COM2"));
+}

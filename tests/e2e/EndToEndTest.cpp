@@ -1,5 +1,6 @@
 // The real console, offscreen, opened through the port-number rule on the
 // device simulator running as its own process on a pseudo-terminal.
+#include "console/ConsoleApp.h"
 #include "console/LogView.h"
 #include "console/frmBody.h"
 #include "link/PortNames.h"
@@ -36,7 +37,7 @@ protected:
         ASSERT_TRUE(processUntil([&] { return QFileInfo(link).isSymLink(); }));
         const PortNames names(dir_.path().toStdString());
         window_ = std::make_unique<frmBody>(std::make_unique<QtSerialBackend>(),
-                                            [names](int n) { return names.deviceFor(n); });
+                                            hostPorts(names));
         window_->Form_Load();
     }
     void TearDown() override

@@ -1,5 +1,6 @@
 // A USB adapter pulled out while the port is open, played by closing the far
 // end of a pseudo-terminal.
+#include "console/ConsoleApp.h"
 #include "console/LogView.h"
 #include "console/frmBody.h"
 #include "link/PortNames.h"
@@ -33,7 +34,7 @@ struct PortLoss : ::testing::Test {
     {
         ASSERT_TRUE(dir.isValid());
         const PortNames names(dir.path().toStdString());
-        window = std::make_unique<frmBody>(std::make_unique<QtSerialBackend>(), [names](int n) { return names.deviceFor(n); });
+        window = std::make_unique<frmBody>(std::make_unique<QtSerialBackend>(), hostPorts(names));
         window->Form_Load();
     }
     void plug(Pty& pty)
@@ -101,7 +102,7 @@ TEST_F(PortLoss, ClosingTheWindowWhileOpenReleasesThePort)
     window.reset();
     // Released: the port opens again at once.
     const PortNames names(dir.path().toStdString());
-    frmBody next(std::make_unique<QtSerialBackend>(), [names](int n) { return names.deviceFor(n); });
+    frmBody next(std::make_unique<QtSerialBackend>(), hostPorts(names));
     next.Form_Load();
     next.findChild<QAbstractButton*>(QStringLiteral("cmdPortOpen"))->click();
     EXPECT_EQ(next.gblFlag().portOpen, kTrue);

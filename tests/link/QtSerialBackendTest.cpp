@@ -103,8 +103,8 @@ TEST(SerialComponent, OpensARealPortThroughThePortNumberRule)
 {
     Pty pty;
     ASSERT_TRUE(pty.ok());
-    SerialComponent comp(std::make_unique<QtSerialBackend>(), [&](int n) -> std::optional<std::string> {
-        return n == 3 ? std::optional(pty.slave) : std::nullopt;
+    SerialComponent comp(std::make_unique<QtSerialBackend>(), [&](int n) {
+        return n == 3 ? pty.slave : throw CommError("no device");
     });
     comp.setRThreshold(1);
     comp.setCommPort(3);
@@ -136,7 +136,7 @@ TEST(SerialComponent, WritesToADeviceThatStoppedReadingNeverBlock)
 {
     Pty pty;
     ASSERT_TRUE(pty.ok());
-    SerialComponent comp(std::make_unique<QtSerialBackend>(), [&](int) { return std::optional(pty.slave); });
+    SerialComponent comp(std::make_unique<QtSerialBackend>(), [&](int) { return pty.slave; });
     int txFull = 0;
     comp.OnComm = [&] { txFull += comp.CommEvent() == SerialComponent::comEventTxFull; };
     comp.setOutBufferSize(1024);

@@ -25,9 +25,9 @@ TEST(LineSettingsText, AcceptsExactlyTheFormsTheConsoleBuilds)
 
 struct ComponentTest : ::testing::Test {
     ComponentTest()
-        : port(new ScriptedPort), comp(std::unique_ptr<SerialBackend>(port), [this](int n) -> std::optional<std::string> {
+        : port(new ScriptedPort), comp(std::unique_ptr<SerialBackend>(port), [](int n) {
               if (n == 5)
-                  return std::nullopt;
+                  throw CommError("no device");
               return "/dev/port" + std::to_string(n);
           })
     {

@@ -18,11 +18,12 @@ struct Console {
     explicit Console(bool load = true, std::vector<int> missing = {})
         : port(new ScriptedPort),
           window(std::unique_ptr<SerialBackend>(port),
-                 [missing](int n) -> std::optional<std::string> {
+                 [missing](int n) {
                      if (std::find(missing.begin(), missing.end(), n) != missing.end())
-                         return std::nullopt;
+                         throw CommError("no device for this port number");
                      return "/dev/test" + std::to_string(n);
-                 })
+                 },
+                 [this] { return portTips; })
     {
         if (load)
             window.Form_Load();
@@ -41,6 +42,7 @@ struct Console {
     QString rxLog() { return window.receiveLog().toPlainText(); }
     QString txLog() { return window.transmitLog().toPlainText(); }
 
+    QStringList portTips;
     ScriptedPort* port; // owned by the window's serial component
     frmBody window;
 };

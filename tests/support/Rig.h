@@ -15,7 +15,7 @@ namespace cmbvhp::test {
 struct Rig {
     Rig()
         : port(new ScriptedPort),
-          comeOne(std::unique_ptr<SerialBackend>(port), [](int n) { return std::optional<std::string>("/dev/test" + std::to_string(n)); }),
+          comeOne(std::unique_ptr<SerialBackend>(port), [](int n) { return "/dev/test" + std::to_string(n); }),
           engine(ui, comeOne, timer)
     {
         comeOne.setRThreshold(1);

@@ -1,0 +1,121 @@
+#include "PortsTool.h"
+#include "link/SerialBackend.h"
+#include "support/Pty.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace cmbvhp;
+using cmbvhp::test::Pty;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct PortsTool : ::testing::Test {
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        ASSERT_TRUE(pty.ok());
+        fs::create_directories(byId);
+        fs::create_directories(dev);
+        std::ofstream(dev / "ttyS0").put('x');
+    }
+    int run(std::vector<std::string> args, const fs::path& folder)
+    {
+        out.str({});
+        err.str({});
+        const PortsToolHost host{PortNames(folder, dev), byId, [this] { return devices; }};
+        return runPortsTool(args, host, out, err);
+    }
+    int run(std::vector<std::string> args) { return run(std::move(args), links); }
+    // The link folder as it stands: each comN and what it points to.
+    std::string folder() const
+    {
+        std::string s;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(links, ec))
+            s += e.path().filename().string() + ">" + fs::read_symlink(e.path(), ec).string() + ";";
+        return s;
+    }
+
+    QTemporaryDir tmp;
+    fs::path root{tmp.path().toStdString()};
+    fs::path links = root / "ports";
+    fs::path byId = root / "by-id";
+    fs::path dev = root / "dev";
+    Pty pty;
+    std::vector<SerialDevice> devices;
+    std::ostringstream out, err;
+};
+
+} // namespace
+
+TEST_F(PortsTool, LinksUnlinksAndListsWhatEachNumberReaches)
+{
+    devices = {{(dev / "ttyS0").string(), "", "16550A UART", "", ""}, {pty.slave, "", "FT232R USB UART", "FTDI", "A12"}};
+    ASSERT_EQ(run({"link", "2", pty.slave}), 0) << err.str();
+    EXPECT_EQ(out.str(), "COM2 now reaches " + pty.slave + "\n");
+    ASSERT_EQ(run({}), 0);
+    const std::string list = out.str();
+    EXPECT_NE(list.find("  " + pty.slave + "  FT232R USB UART  FTDI  A12\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("  COM1   on-board port " + (dev / "ttyS0").string() + ": 16550A UART\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("  COM2   link to " + pty.slave + ": FT232R USB UART, maker FTDI, serial number A12\n"),
+              std::string::npos) << list;
+    EXPECT_NE(list.find("  COM16  no device\n"), std::string::npos) << list;
+
+    // A device with a stable name is stored by it.
+    fs::create_symlink(pty.slave, byId / "usb-FTDI_FT232R_A12-if00-port0");
+    ASSERT_EQ(run({"link", "COM2", pty.slave}), 0) << err.str();
+    EXPECT_EQ(folder(), "com2>" + (byId / "usb-FTDI_FT232R_A12-if00-port0").string() + ";");
+
+    ASSERT_EQ(run({"unlink", "2"}), 0);
+    EXPECT_EQ(folder(), "");
+    EXPECT_EQ(run({"unlink", "2"}), 0);
+    EXPECT_EQ(out.str(), "COM2 has no link\n");
+}
+
+TEST_F(PortsTool, BadInputIsOneLineAndChangesNothing)
+{
+    ASSERT_EQ(run({"link", "4", pty.slave}), 0);
+    const std::string before = folder();
+    fs::create_directories(links / "com9"); // not a link
+    const fs::path file = root / "plain";
+    std::ofstream(file).put('x');
+    const std::vector<std::vector<std::string>> cases = {
+        {"link", "0", pty.slave},   {"link", "17", pty.slave}, {"link", "4x", pty.slave}, {"link", "4", "/nonexistent/tty"},
+        {"link", "4", file.string()}, {"link", "9", pty.slave},  {"unlink", "9"},           {"frob"},
+        {"link", "4"},              {"unlink", "1", "2"}};
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args[0] + " " + (args.size() > 1 ? args[1] : ""));
+        EXPECT_NE(run(args), 0);
+        const std::string message = err.str();
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+        EXPECT_TRUE(out.str().empty());
+        fs::remove(links / "com9");
+        EXPECT_EQ(folder(), before);
+        fs::create_directories(links / "com9");
+    }
+    // A link folder that cannot be written: its parent is a file.
+    EXPECT_EQ(run({"link", "4", pty.slave}, file / "ports"), 1);
+    EXPECT_EQ(err.str().rfind("cannot write the link folder ", 0), 0u) << err.str();
+}
+
+TEST_F(PortsTool, PortWithoutADeviceSaysWhichLinkToMake)
+{
+    const PortNames names(links, dev);
+    devices = {{pty.slave, "/dev/serial/by-id/usb-X-if00", "", "", ""}, {(dev / "ttyS0").string(), "", "", "", ""}};
+    EXPECT_EQ(names.noDeviceReason(3, devices),
+              "COM3 reaches no device. Make the link " + (links / "com3").string() +
+                  " to the adapter: cm_bv_hp_ports link 3 DEVICE. Serial devices present: /dev/serial/by-id/usb-X-if00, " +
+                  (dev / "ttyS0").string() + ".");
+    fs::create_directories(links);
+    fs::create_symlink("/dev/cm-bv-hp-unplugged", links / "com5");
+    EXPECT_EQ(names.noDeviceReason(5, {}).substr(0, 78),
+              "COM5 reaches no device (link to /dev/cm-bv-hp-unplugged, which is not present)");
+    EXPECT_EQ(names.locate(1), (dev / "ttyS0").string());
+    for (int port : {3, 5})
+        EXPECT_THROW(names.locate(port), CommError) << "a missing device is never opened";
+}
