@@ -11,7 +11,15 @@ bool isShortCode(std::uint8_t b)
     return (b >= 0x58 && b <= 0x5A) || (b >= 0x60 && b <= 0x62) || b == 0x71 || b == 0x72;
 }
 bool isAddress(std::uint8_t b) { return b == 0x5B || b == 0x63 || b == 0x73; }
-std::uint8_t bump(std::uint8_t v) { return v < 99 ? static_cast<std::uint8_t>(v + 1) : v; }
+// Counts are reported in packed decimal, two digits: 99 is the most a count
+// can show. Returns whether the count moved.
+bool bump(std::uint8_t& v)
+{
+    if (v >= 99)
+        return false;
+    ++v;
+    return true;
+}
 } // namespace
 
 Bytes framedReply(std::uint8_t type, const Bytes& data)
@@ -82,15 +90,22 @@ void Devices::insertBill(int kind)
     if (kind < 0 || kind > 2 || !bv_.enabled)
         return;
     bv_.newBill = kind;
-    bv_.billCounts[static_cast<std::size_t>(kind)] = bump(bv_.billCounts[static_cast<std::size_t>(kind)]);
+    bump(bv_.billCounts[static_cast<std::size_t>(kind)]);
 }
 
 void Devices::insertCoin(int kind)
 {
     if (kind < 0 || kind > 3 || !cm_.enabled)
         return;
-    cm_.coinCounts[static_cast<std::size_t>(kind)] = bump(cm_.coinCounts[static_cast<std::size_t>(kind)]);
-    cm_.changed = true;
+    cm_.changed = bump(cm_.coinCounts[static_cast<std::size_t>(kind)]) || cm_.changed;
+}
+
+void Devices::toggleCoinError()
+{
+    if (!cm_.reportedPowerUp)
+        return;
+    cm_.error = !cm_.error;
+    cm_.statusChanged = true;
 }
 
 Bytes Devices::answer(const Bytes& f)
@@ -183,7 +198,7 @@ Bytes Devices::cmRecords(std::uint8_t type) const
     const Bytes paid = packedCount(cm_.paidCounts);
     d.insert(d.end(), paid.begin(), paid.end());
     d.push_back(0x00);
-    const Bytes status{0x0B, std::uint8_t(cm_.enabled ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
+    const Bytes status{0x0B, coinStatus(), 0x00, 0x00, 0x00, 0x00};
     d.insert(d.end(), status.begin(), status.end());
     return framedReply(type, d);
 }
@@ -192,20 +207,35 @@ Bytes Devices::cmRecords(std::uint8_t type) const
 Bytes Devices::selectorReply() const
 {
     const auto& c = cm_.coinCounts;
-    return framedReply(0x33, {0x08, c[0], c[1], c[2], c[3], 0x0B, std::uint8_t(cm_.enabled ? 1 : 0)});
+    return framedReply(0x33, {0x08, c[0], c[1], c[2], c[3], 0x0B, coinStatus()});
 }
 
-// The largest coin that still fits the amount left: 5, 2, then 1.
+// Bit 0: taking coins; bit 1: an error (the terminal's key).
+std::uint8_t Devices::coinStatus() const { return std::uint8_t((cm_.enabled ? 0x01 : 0x00) | (cm_.error ? 0x02 : 0x00)); }
+
+// The short status reply, 7 data bytes as the selector's replies always have,
+// so that the coin mechanism and the selector frame it alike.
+Bytes Devices::coinStatusReply() const { return framedReply(0x22, {0x0B, coinStatus(), 0x00, 0x00, 0x00, 0x00, 0x00}); }
+
+void Devices::setCoinEnabled(bool on)
+{
+    cm_.statusChanged = cm_.statusChanged || on != cm_.enabled;
+    cm_.enabled = on;
+}
+
+// One coin a poll: the largest kind that does not overshoot what is left and
+// whose paid count can still be reported (kind 4 is not counted in a payout).
+// When none fits, the device has run out and pays no more.
 void Devices::payOneCoin()
 {
-    const auto& p = cm_.paidCounts;
-    const int paid = p[0] + 2 * p[1] + 5 * p[2];
-    const int left = cm_.changeToPay - paid;
-    if (left <= 0)
-        return;
-    const std::size_t kind = left >= 5 ? 2 : left >= 2 ? 1 : 0;
-    cm_.paidCounts[kind] = bump(cm_.paidCounts[kind]);
-    cm_.changed = true;
+    auto& p = cm_.paidCounts;
+    const int left = cm_.changeToPay - (p[0] + 2 * p[1] + 5 * p[2]);
+    const std::pair<std::size_t, int> kinds[] = {{2, 5}, {1, 2}, {0, 1}};
+    for (const auto& [kind, value] : kinds)
+        if (value <= left && bump(p[kind])) {
+            cm_.changed = true;
+            return;
+        }
 }
 
 Bytes Devices::coinAnswer(const Bytes& f)
@@ -216,11 +246,16 @@ Bytes Devices::coinAnswer(const Bytes& f)
     }
     const bool selector = options_.coin == CoinKind::Selector;
     switch (f[0]) {
-    case 0x60: cm_.enabled = false; return {kAck};
+    case 0x60: setCoinEnabled(false); return {kAck};
     case 0x61: return selector ? selectorReply() : cmRecords(kAck);
     case 0x62:
         if (cm_.changeToPay > 0)
             payOneCoin();
+        // A status change first; the counts follow at the next poll.
+        if (cm_.statusChanged) {
+            cm_.statusChanged = false;
+            return coinStatusReply();
+        }
         if (!cm_.changed)
             return {kAck};
         cm_.changed = false;
@@ -230,14 +265,15 @@ Bytes Devices::coinAnswer(const Bytes& f)
     if (f.size() == 6 && f[3] == 0x00) { // 63 9C 02 00 arg X
         const std::uint8_t arg = f[4];
         if (arg == 0x01 || arg == 0x03)
-            cm_.enabled = true;
+            setCoinEnabled(true);
         else if (arg == 0x00)
-            cm_.enabled = false;
+            setCoinEnabled(false);
         else if (arg == 0x02) { // Data Clear
+            const bool counted = cm_.coinCounts != decltype(cm_.coinCounts){} || cm_.paidCounts != decltype(cm_.paidCounts){};
             cm_.coinCounts = {};
             cm_.paidCounts = {};
             cm_.changeToPay = 0;
-            cm_.changed = true;
+            cm_.changed = cm_.changed || counted;
         }
     } else if (f.size() == 8 && f[3] == 0x01 && !selector) { // Change: 63 9C 04 01 lo hi 00 X
         auto digits = [](std::uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); };
@@ -261,17 +297,20 @@ Bytes Devices::hopperReply() const
 Bytes Devices::hopperAnswer(const Bytes& f)
 {
     if (f[0] == 0x72 || f[0] == 0x71) {
-        // Each poll pays one more coin from every hopper short of its count.
-        for (std::size_t i = 0; i < 4; ++i)
+        // Each poll pays one more coin from every hopper short of its count,
+        // unless the hoppers have run empty.
+        for (std::size_t i = 0; i < 4 && !has(Fault::HoppersEmpty); ++i)
             if (hp_.paid[i] < hp_.target[i])
                 ++hp_.paid[i];
         return hopperReply();
     }
     if (f.size() == 9 && f[0] == 0x73) { // 73 8C 05 00 c1 c2 c3 c4 X
-        for (std::size_t i = 0; i < 4; ++i) {
-            hp_.target[i] = f[4 + i];
-            hp_.paid[i] = 0;
-        }
+        // A frame carries one hopper's count; 00 is no request for a hopper.
+        for (std::size_t i = 0; i < 4; ++i)
+            if (f[4 + i] != 0) {
+                hp_.target[i] = f[4 + i];
+                hp_.paid[i] = 0;
+            }
     }
     return {kAck};
 }

@@ -31,7 +31,7 @@ private:
 
 enum class CoinKind { Mechanism, Selector, None };
 
-enum class Fault { Silence, BadCheck, CutShort, RandomBytes, NoBillValidator, NoCoinMech, NoHoppers };
+enum class Fault { Silence, BadCheck, CutShort, RandomBytes, NoBillValidator, NoCoinMech, NoHoppers, HoppersEmpty };
 
 struct Options {
     CoinKind coin = CoinKind::Mechanism;
@@ -51,6 +51,7 @@ public:
     // What a technician does at the devices.
     void insertBill(int kind);  // 0: 10, 1: 50, 2: 10000
     void insertCoin(int kind);  // 0 ... 3: coin kinds 1 ... 4
+    void toggleCoinError();     // the coin device reports an error, or no longer
 
     // Observable state, for tests and the simulator's own log.
     struct BillValidator {
@@ -64,7 +65,9 @@ public:
     struct CoinMech {
         bool reportedPowerUp = false;
         bool enabled = false;
-        bool changed = false;
+        bool error = false;
+        bool statusChanged = false; // a short status reply is due
+        bool changed = false;       // a count moved: a record reply is due
         std::array<std::uint8_t, 4> coinCounts{};
         std::array<std::uint8_t, 4> paidCounts{};
         int changeToPay = 0;
@@ -84,6 +87,9 @@ private:
     Bytes bvRecords(std::uint8_t type) const;
     Bytes cmRecords(std::uint8_t type) const;
     Bytes selectorReply() const;
+    Bytes coinStatusReply() const;
+    std::uint8_t coinStatus() const;
+    void setCoinEnabled(bool on);
     Bytes hopperReply() const;
     void payOneCoin();
     Bytes withFaults(Bytes reply, bool checked);

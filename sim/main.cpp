@@ -1,12 +1,13 @@
 // cm_bv_hp_sim: plays the bill validator, the coin mechanism or selector and
 // four hoppers on a pseudo-terminal, for the console to open as a port.
 #include "Devices.h"
+#include "Options.h"
+#include "Output.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
@@ -14,14 +15,17 @@
 #include <string>
 #include <termios.h>
 #include <unistd.h>
-
-#include <chrono>
+#include <vector>
 
 using namespace cmbvhp::sim;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// What may wait for a console that does not read, before replies are dropped.
+constexpr std::size_t kOutputLimit = 64 * 1024;
+constexpr std::chrono::milliseconds kPollPeriod{50};
 
 volatile std::sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
@@ -33,29 +37,16 @@ void usage()
         "  --link PATH        make PATH a link to the simulator's port (the console's\n"
         "                     port folder holds com1 ... com16)\n"
         "  --coin mech|selector|none   the coin device (default mech)\n"
-        "  --fault NAME       silence, badcheck, short, random, no-bv, no-cm, no-hp;\n"
-        "                     may be given more than once\n"
+        "  --fault NAME       silence, badcheck, short, random, no-bv, no-cm, no-hp,\n"
+        "                     empty (the hoppers pay no more); may be given more than once\n"
         "  --bill-every S     a bill is taken in every S seconds (default 8, 0 = never)\n"
         "  --coin-every S     a coin is taken in every S seconds (default 3, 0 = never)\n"
         "  --seed N           seed for the random faults\n"
         "  --quiet            do not print the traffic\n"
         "  --record FILE      write every byte sent to the console to FILE\n"
-        "keys while running: b f m (bills 10, 50, 10000), 1 2 3 4 (coins), q (quit)\n",
+        "keys while running: b f m (bills 10, 50, 10000), 1 2 3 4 (coins),\n"
+        "e (the coin device reports an error, or no longer), q (quit)\n",
         stderr);
-}
-
-bool parseFault(const std::string& name, Fault& f)
-{
-    const std::pair<const char*, Fault> names[] = {{"silence", Fault::Silence},      {"badcheck", Fault::BadCheck},
-                                                   {"short", Fault::CutShort},        {"random", Fault::RandomBytes},
-                                                   {"no-bv", Fault::NoBillValidator}, {"no-cm", Fault::NoCoinMech},
-                                                   {"no-hp", Fault::NoHoppers}};
-    for (const auto& [n, v] : names)
-        if (name == n) {
-            f = v;
-            return true;
-        }
-    return false;
 }
 
 void printBytes(const char* dir, const Bytes& b)
@@ -67,59 +58,32 @@ void printBytes(const char* dir, const Bytes& b)
     std::fflush(stdout);
 }
 
+void key(char c, Devices& devices)
+{
+    switch (c) {
+    case 'b': devices.insertBill(0); break;
+    case 'f': devices.insertBill(1); break;
+    case 'm': devices.insertBill(2); break;
+    case '1': case '2': case '3': case '4': devices.insertCoin(c - '1'); break;
+    case 'e': devices.toggleCoinError(); break;
+    case 'q': g_stop = 1; break;
+    default: break;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    Options options;
-    std::string link;
-    std::string record;
-    double billEvery = 8, coinEvery = 3;
-    bool quiet = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                usage();
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (a == "--link")
-            link = value();
-        else if (a == "--coin") {
-            const std::string c = value();
-            if (c == "mech")
-                options.coin = CoinKind::Mechanism;
-            else if (c == "selector")
-                options.coin = CoinKind::Selector;
-            else if (c == "none")
-                options.coin = CoinKind::None;
-            else {
-                usage();
-                return 2;
-            }
-        } else if (a == "--fault") {
-            Fault f;
-            if (!parseFault(value(), f)) {
-                usage();
-                return 2;
-            }
-            options.faults.insert(f);
-        } else if (a == "--bill-every")
-            billEvery = std::atof(value().c_str());
-        else if (a == "--coin-every")
-            coinEvery = std::atof(value().c_str());
-        else if (a == "--seed")
-            options.seed = static_cast<unsigned>(std::strtoul(value().c_str(), nullptr, 10));
-        else if (a == "--quiet")
-            quiet = true;
-        else if (a == "--record")
-            record = value();
-        else {
-            usage();
-            return a == "--help" ? 0 : 2;
-        }
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--help") {
+        usage();
+        return 0;
+    }
+    const auto options = parseCommandLine(args);
+    if (!options) {
+        usage();
+        return 2;
     }
 
     int master = -1, slave = -1;
@@ -137,6 +101,7 @@ int main(int argc, char** argv)
     ::tcsetattr(slave, TCSANOW, &t);
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
 
+    const std::string& link = options->link;
     if (!link.empty()) {
         std::error_code ec;
         const fs::path p(link);
@@ -155,66 +120,66 @@ int main(int argc, char** argv)
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGHUP, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
 
-    std::FILE* recordFile = record.empty() ? nullptr : std::fopen(record.c_str(), "wb");
-    if (!record.empty() && !recordFile) {
-        std::perror(record.c_str());
+    std::FILE* recordFile = options->record.empty() ? nullptr : std::fopen(options->record.c_str(), "wb");
+    if (!options->record.empty() && !recordFile) {
+        std::perror(options->record.c_str());
         return 1;
     }
-    Devices devices(options);
+    Devices devices(options->devices);
     FrameParser parser;
+    OutputQueue output(kOutputLimit);
+    // Writes what the pseudo-terminal takes now; the rest waits.
+    auto writeLine = [&](std::span<const std::uint8_t> bytes) -> std::size_t {
+        const ssize_t n = ::write(master, bytes.data(), bytes.size());
+        if (n <= 0)
+            return 0;
+        if (recordFile) {
+            std::fwrite(bytes.data(), 1, static_cast<std::size_t>(n), recordFile);
+            std::fflush(recordFile);
+        }
+        return static_cast<std::size_t>(n);
+    };
     const bool keys = ::isatty(STDIN_FILENO);
-    auto nextBill = Clock::now() + std::chrono::duration<double>(billEvery);
-    auto nextCoin = Clock::now() + std::chrono::duration<double>(coinEvery);
+    const auto every = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
+    auto nextBill = Clock::now() + every(options->billEvery);
+    auto nextCoin = Clock::now() + every(options->coinEvery);
     int billKind = 0, coinKind = 0;
 
     while (!g_stop) {
-        pollfd fds[2] = {{master, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        const int n = ::poll(fds, keys ? 2 : 1, 50);
+        pollfd fds[2] = {{master, static_cast<short>(POLLIN | (output.empty() ? 0 : POLLOUT)), 0}, {STDIN_FILENO, POLLIN, 0}};
+        const int n = ::poll(fds, keys ? 2 : 1, static_cast<int>(kPollPeriod.count()));
         if (n < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN) {
             std::uint8_t buf[512];
             const ssize_t got = ::read(master, buf, sizeof buf);
-            if (got > 0) {
-                for (const Bytes& frame : parser.feed({buf, static_cast<std::size_t>(got)})) {
-                    const Bytes reply = devices.answer(frame);
-                    if (!quiet) {
-                        printBytes("<-", frame);
-                        if (!reply.empty())
-                            printBytes("->", reply);
-                    }
-                    if (!reply.empty()) {
-                        (void)!::write(master, reply.data(), reply.size());
-                        if (recordFile) {
-                            std::fwrite(reply.data(), 1, reply.size(), recordFile);
-                            std::fflush(recordFile);
-                        }
-                    }
+            for (const Bytes& frame : parser.feed({buf, got > 0 ? static_cast<std::size_t>(got) : 0})) {
+                const Bytes reply = devices.answer(frame);
+                if (!options->quiet) {
+                    printBytes("<-", frame);
+                    if (!reply.empty())
+                        printBytes("->", reply);
                 }
+                output.push(reply);
             }
         }
+        if (!output.empty())
+            output.flush(writeLine);
         if (keys && (fds[1].revents & POLLIN)) {
             char c = 0;
-            if (::read(STDIN_FILENO, &c, 1) == 1) {
-                switch (c) {
-                case 'b': devices.insertBill(0); break;
-                case 'f': devices.insertBill(1); break;
-                case 'm': devices.insertBill(2); break;
-                case '1': case '2': case '3': case '4': devices.insertCoin(c - '1'); break;
-                case 'q': g_stop = 1; break;
-                default: break;
-                }
-            }
+            if (::read(STDIN_FILENO, &c, 1) == 1)
+                key(c, devices);
         }
         const auto now = Clock::now();
-        if (billEvery > 0 && now >= nextBill) {
+        if (options->billEvery > 0 && now >= nextBill) {
             devices.insertBill(billKind++ % 3);
-            nextBill = now + std::chrono::duration<double>(billEvery);
+            nextBill = now + every(options->billEvery);
         }
-        if (coinEvery > 0 && now >= nextCoin) {
+        if (options->coinEvery > 0 && now >= nextCoin) {
             devices.insertCoin(coinKind++ % 3);
-            nextCoin = now + std::chrono::duration<double>(coinEvery);
+            nextCoin = now + every(options->coinEvery);
         }
     }
 
@@ -223,6 +188,7 @@ int main(int argc, char** argv)
         if (fs::is_symlink(fs::symlink_status(link, ec)) && fs::read_symlink(link, ec) == fs::path(name))
             fs::remove(link, ec);
     }
+    std::printf("replies dropped because the console did not read: %zu bytes\n", output.droppedBytes());
     if (recordFile)
         std::fclose(recordFile);
     ::close(master);

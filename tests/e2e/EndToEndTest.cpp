@@ -83,31 +83,40 @@ TEST_F(EndToEnd, BillValidatorStartupRunsToItsEndAndABillIsShown)
     EXPECT_FALSE(get<QLineEdit>("txt18")->text().isEmpty());
 }
 
-TEST_F(EndToEnd, ChangePayoutIsFollowedToDataClear)
+TEST_F(EndToEnd, PayoutOfSeveralCoinKindsEndsWithDataClearAndTheStatusShortReplyIsShown)
 {
     start({"--bill-every", "0", "--coin-every", "0"});
     click("cmdPortOpen");
     ASSERT_TRUE(within(6s, [&] { return state().cmSeq == 8; }));
+    // "Crem On" of the start-up changed the coin device's status: a short reply.
+    ASSERT_TRUE(within(4s, [&] { return get<QLineEdit>("Txt0b")->text() == QStringLiteral("01"); })) << rx().toStdString();
     get<QLineEdit>("TxtCh")->setText(QStringLiteral("8"));
     click("cmCmd(4)");
     ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("63 9C 4 1 8 0 0 D \r\n")); }));
     ASSERT_TRUE(within(6s, [&] { return tx().contains(QStringLiteral("63 9C 2 0 2 0 \r\n")); })) << rx().toStdString();
+    EXPECT_EQ(get<QLineEdit>("txt0a")->text(), QStringLiteral("01 01 01 00 ")) << "5 + 2 + 1";
     EXPECT_EQ(get<QLineEdit>("TxtCh")->text(), QStringLiteral("0"));
     EXPECT_EQ(state().changeAmount, 0);
 }
 
-TEST_F(EndToEnd, HoppersReachTheirCountsAndHandTheLineBack)
+TEST_F(EndToEnd, TwoHoppersAskedInTurnReachBothCountsAndHandTheLineBack)
 {
     start({"--bill-every", "0", "--coin-every", "0"});
     get<QCheckBox>("checkHp")->setChecked(true);
     click("cmdPortOpen");
-    get<QLineEdit>("hpCount(0)")->setText(QStringLiteral("3"));
+    get<QLineEdit>("hpCount(0)")->setText(QStringLiteral("2"));
+    get<QLineEdit>("hpCount(1)")->setText(QStringLiteral("3"));
     click("cmdHp1(0)");
-    ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("73 8C 5 0 3 0 0 0 6 \r\n")); }));
-    ASSERT_TRUE(within(4s, [&] { return get<QLineEdit>("txt14")->text() == QStringLiteral("03 00 00 00 "); }));
+    ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("73 8C 5 0 2 0 0 0 7 \r\n")); }));
+    click("cmdHp1(1)");
+    ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("73 8C 5 0 0 3 0 0 6 \r\n")); }));
+    ASSERT_TRUE(within(4s, [&] { return get<QLineEdit>("txt14")->text() == QStringLiteral("02 03 00 00 "); }))
+        << rx().toStdString();
     ASSERT_TRUE(within(2s, [&] { return state().curDevice != device::kHopper; }));
     const qsizetype at = tx().size();
-    ASSERT_TRUE(within(2s, [&] { return tx().indexOf(QStringLiteral("5A A5"), at) >= 0; })) << "back to the alternation";
+    ASSERT_TRUE(within(2s, [&] {
+        return tx().indexOf(QStringLiteral("5A A5"), at) >= 0 && tx().indexOf(QStringLiteral("62 9D"), at) >= 0;
+    })) << "back to the bill validator and the coin mechanism";
 }
 
 TEST_F(EndToEnd, WrongCheckBytesDecodeNothingAndBringTheFullStatusRequest)
