@@ -45,6 +45,8 @@ public:
     virtual void setText(Box box, const QString& text) = 0;
     // Appends at the end of a log. "\r\n" ends a line.
     virtual void appendLog(Log log, QStringView text) = 0;
+    // Appends a line of its own: on a new line, ended by "\r\n".
+    virtual void appendLogLine(Log log, QStringView text) = 0;
     virtual bool isSelected(Choice choice) const = 0;
     // A message for the operator. Must return at once: it may be called from
     // inside a tick or a receive notification, which must not be re-entered.

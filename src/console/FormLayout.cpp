@@ -14,23 +14,54 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
+#include <vector>
+
 namespace cmbvhp {
 
 namespace {
 
 QString indexed(const char* name, std::size_t index) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index); }
 
-// Places a control given in window twips inside its frame.
+// Places a control given in window twips inside its frame. Controls inside a
+// frame use the smaller face; the frame's own caption keeps the window's.
 template <typename W>
 W* place(W* w, QWidget* parent, const QString& name, QRect windowTwips)
 {
     w->setObjectName(name);
     w->setParent(parent);
     QRect r = windowTwips;
-    if (parent && parent->parentWidget())
+    if (parent && parent->parentWidget()) {
         r.translate(-parent->pos());
+        w->setFont(consoleFont(kFrameFontPx));
+    }
     w->setGeometry(r);
     return w;
+}
+
+// Tab goes frame by frame in reading order, and inside a frame row by row,
+// left to right.
+void setReadingTabOrder(QWidget* window)
+{
+    auto byPlace = [](const QWidget* a, const QWidget* b) {
+        return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
+    };
+    std::vector<QGroupBox*> frames;
+    for (QObject* child : window->children())
+        if (auto* frame = qobject_cast<QGroupBox*>(child))
+            frames.push_back(frame);
+    std::sort(frames.begin(), frames.end(), byPlace);
+    std::vector<QWidget*> chain;
+    for (QGroupBox* frame : frames) {
+        std::vector<QWidget*> row;
+        for (QObject* child : frame->children())
+            if (auto* w = qobject_cast<QWidget*>(child); w && (w->focusPolicy() & Qt::TabFocus))
+                row.push_back(w);
+        std::sort(row.begin(), row.end(), byPlace);
+        chain.insert(chain.end(), row.begin(), row.end());
+    }
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 struct FramePlace {
@@ -51,7 +82,6 @@ QGroupBox* makeFrame(QWidget* window, const FramePlace& f)
     auto* frame = new QGroupBox(QString::fromLatin1(f.caption), window);
     frame->setObjectName(QString::fromLatin1(f.name));
     frame->setGeometry(f.rect);
-    frame->setFont(consoleFont(kFrameFontPx));
     QPalette pal = frame->palette();
     pal.setColor(QPalette::Window, f.colour);
     frame->setPalette(pal);
@@ -215,6 +245,8 @@ void frmBody::buildControls()
     // Traffic logs
     Text1 = place(new LogView, this, QStringLiteral("Text1"), twips(120, 5880, 2535, 3615));
     txt수신 = place(new LogView, this, QStringLiteral("txt수신"), twips(2640, 5880, 6735, 3615));
+    txt수신->answersTo(Text1);
+    setReadingTabOrder(this);
 }
 
 } // namespace cmbvhp

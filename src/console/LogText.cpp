@@ -2,12 +2,23 @@
 
 #include "common/TextForms.h"
 
+#include <algorithm>
+
 namespace cmbvhp {
 
 LogText::LogText()
 {
     widths_.fill(1);
+    startRows();
+}
+
+void LogText::startRows()
+{
     rows_.push_back(kLineStart);
+    if (lines_.empty())
+        lines_.emplace_back();
+    rowWidth_ = 0;
+    afterBlank_ = 0;
 }
 
 std::uint8_t LogText::encode(char16_t c)
@@ -29,34 +40,40 @@ void LogText::setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapW
 {
     widths_ = widths;
     wrapWidth_ = wrapWidth > 0 ? wrapWidth : 1;
-    // Lay the rows out again from the line starts.
-    std::vector<std::uint64_t> lines;
-    lines.reserve(rows_.size());
+    // Lay the rows out again from the line starts; the lines and their stamps stay.
+    std::vector<std::uint64_t> starts;
+    starts.reserve(lines_.size());
     for (std::uint64_t r : rows_)
         if (r & kLineStart)
-            lines.push_back(r & ~kLineStart);
+            starts.push_back(r & ~kLineStart);
     rows_.clear();
-    rows_.push_back(kLineStart);
-    rowWidth_ = 0;
-    afterBlank_ = 0;
+    relaying_ = true;
+    relaidLines_ = 1;
+    startRows();
     const std::size_t total = size_;
     size_ = 0;
     std::size_t next = 1;
     for (std::size_t off = 0; off < total; ++off) {
-        while (next < lines.size() && lines[next] == off) {
+        while (next < starts.size() && starts[next] == off) {
             newLine();
             ++next;
         }
         // The bytes are already in place; putByte rewrites them unchanged.
         putByte(at(off));
     }
-    for (; next < lines.size(); ++next)
+    for (; next < starts.size(); ++next)
         newLine();
+    relaying_ = false;
 }
 
 void LogText::newLine()
 {
     rows_.push_back(size_ | kLineStart);
+    const auto row = static_cast<std::uint32_t>(rows_.size() - 1);
+    if (relaying_)
+        lines_[relaidLines_++].firstRow = row;
+    else
+        lines_.push_back({LineStamp::kNoTime, row, 0});
     rowWidth_ = 0;
     afterBlank_ = 0;
 }
@@ -79,6 +96,12 @@ void LogText::wrapBefore()
 
 void LogText::putByte(std::uint8_t b)
 {
+    if (!relaying_ && lines_.back().msSinceEpoch == LineStamp::kNoTime) {
+        const std::uint32_t firstRow = lines_.back().firstRow;
+        lines_.back() = stamper_ ? stamper_() : LineStamp{0, 0, 0};
+        lines_.back().firstRow = firstRow;
+        lastStamped_ = static_cast<std::uint32_t>(lines_.size());
+    }
     const int w = widths_[b];
     // A blank may hang past the edge, so that groups of digits stay together.
     if (b != ' ' && rowWidth_ > 0 && rowWidth_ + w > wrapWidth_)
@@ -118,10 +141,26 @@ void LogText::clear()
     size_ = 0;
     rows_.clear();
     rows_.shrink_to_fit();
-    rows_.push_back(kLineStart);
-    rowWidth_ = 0;
-    afterBlank_ = 0;
+    lines_.clear();
+    lines_.shrink_to_fit();
+    lastStamped_ = 0;
     pendingCR_ = false;
+    startRows();
+}
+
+std::size_t LogText::lineOfRow(std::size_t row) const
+{
+    const auto it = std::upper_bound(lines_.begin(), lines_.end(), row,
+                                     [](std::size_t r, const LineStamp& l) { return r < l.firstRow; });
+    return static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, it - lines_.begin() - 1));
+}
+
+QString LogText::lineText(std::size_t line) const
+{
+    if (line >= lines_.size())
+        return {};
+    const std::size_t last = line + 1 < lines_.size() ? lines_[line + 1].firstRow : rows_.size();
+    return rowsText(lines_[line].firstRow, last);
 }
 
 QString LogText::rowText(std::size_t row) const

@@ -4,10 +4,22 @@
 #include <QStringView>
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
 namespace cmbvhp {
+
+// When a line of a log began, and for the receive log which line of the
+// transmit log was the last frame sent by then. 16 bytes a line.
+struct LineStamp {
+    static constexpr std::int64_t kNoTime = std::numeric_limits<std::int64_t>::min();
+    std::int64_t msSinceEpoch = kNoTime; // when its first character came; kNoTime while it has none
+    std::uint32_t firstRow = 0;
+    std::uint32_t lastSent = 0; // transmit-log line + 1; 0 = no frame sent before it
+};
 
 // The text of a traffic log, held compactly and laid out in wrapped rows.
 //
@@ -24,6 +36,11 @@ public:
     // Width in pixels of each stored character, and of a row.
     void setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapWidth);
 
+    // Called when a line gets its first character: the time and the
+    // lastSent value to stamp it with.
+    using Stamper = std::function<LineStamp()>;
+    void setStamper(Stamper stamper) { stamper_ = std::move(stamper); }
+
     // "\r\n" (or a lone "\r" or "\n") ends a line.
     void append(QStringView text);
     void clear();
@@ -32,6 +49,8 @@ public:
         clear();
         append(text);
     }
+    // True when the next character would begin a line.
+    bool atLineStart() const { return (rows_.back() & kLineStart) && rowStart(rows_.size() - 1) == size_; }
 
     // The whole text, lines joined by "\r\n".
     QString text() const { return rowsText(0, rows_.size()); }
@@ -43,6 +62,14 @@ public:
     QString rowText(std::size_t row) const;
     // Bytes held, for the memory figures.
     std::size_t storedBytes() const { return size_; }
+
+    // Lines, as opposed to wrapped rows.
+    std::size_t lineCount() const { return lines_.size(); }
+    std::size_t lineOfRow(std::size_t row) const;
+    const LineStamp& lineStamp(std::size_t line) const { return lines_[line]; }
+    QString lineText(std::size_t line) const;
+    // The last line that has text, + 1; 0 when none has.
+    std::uint32_t linesWithText() const { return lastStamped_; }
 
     static std::uint8_t encode(char16_t c);
     static char16_t decode(std::uint8_t b);
@@ -56,10 +83,16 @@ private:
     void putByte(std::uint8_t b);
     void newLine();
     void wrapBefore();
+    void startRows();
 
     std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
     std::size_t size_ = 0;
     std::vector<std::uint64_t> rows_; // start offset of each row, kLineStart on a line's first
+    std::deque<LineStamp> lines_;     // a deque: no doubling of a day's stamps on growth
+    std::size_t relaidLines_ = 0;     // while laying out again: lines whose first row is placed
+    bool relaying_ = false;
+    std::uint32_t lastStamped_ = 0;
+    Stamper stamper_;
     std::array<std::uint16_t, 256> widths_{};
     int wrapWidth_ = 1 << 30;
     int rowWidth_ = 0;

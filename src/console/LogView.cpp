@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMetaObject>
@@ -22,6 +25,10 @@ LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent)
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
     setFocusPolicy(Qt::ClickFocus);
+    text_.setStamper([this] {
+        const std::int64_t now = clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
+        return LineStamp{now, 0, sentLog_ ? sentLog_->text_.linesWithText() : 0};
+    });
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
@@ -35,6 +42,45 @@ void LogView::append(QStringView text)
 {
     text_.append(text);
     scheduleSync();
+}
+
+void LogView::appendLine(QStringView text)
+{
+    if (!text_.atLineStart())
+        text_.append(u"\r\n");
+    text_.append(text);
+    text_.append(u"\r\n");
+    scheduleSync();
+}
+
+QString LogView::rowToolTip(std::size_t row) const
+{
+    if (row >= text_.rowCount())
+        return {};
+    const LineStamp& line = text_.lineStamp(text_.lineOfRow(row));
+    if (line.msSinceEpoch == LineStamp::kNoTime)
+        return {};
+    QString tip = QDateTime::fromMSecsSinceEpoch(line.msSinceEpoch).toString(QStringLiteral("HH:mm:ss.zzz"));
+    if (sentLog_ && line.lastSent > 0 && line.lastSent <= sentLog_->text_.lineCount()) {
+        const std::size_t frame = line.lastSent - 1;
+        tip += QStringLiteral(", %1 ms after %2 was sent")
+                   .arg(line.msSinceEpoch - sentLog_->text_.lineStamp(frame).msSinceEpoch)
+                   .arg(sentLog_->text_.lineText(frame).trimmed());
+    }
+    return tip;
+}
+
+bool LogView::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QAbstractScrollArea::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = rowToolTip(rowAt(help->pos().y()));
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, viewport());
+    return true;
 }
 
 void LogView::clear()

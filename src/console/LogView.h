@@ -4,6 +4,8 @@
 
 #include <QAbstractScrollArea>
 
+#include <functional>
+
 namespace cmbvhp {
 
 // A multi-line, read-only traffic log with a vertical scroll bar. It stays on
@@ -14,7 +16,15 @@ class LogView : public QAbstractScrollArea {
 public:
     explicit LogView(QWidget* parent = nullptr);
 
+    // Milliseconds since the epoch; the wall clock unless a test sets its own.
+    using Clock = std::function<std::int64_t()>;
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+    // The receive log stamps each line with the last frame of `transmitLog`.
+    void answersTo(const LogView* transmitLog) { sentLog_ = transmitLog; }
+
     void append(QStringView text);
+    // Appends a line of its own: on a new line, ended by a line break.
+    void appendLine(QStringView text);
     void clear();
     void setPlainText(QStringView text);
     QString toPlainText() const { return text_.text(); }
@@ -28,6 +38,10 @@ public:
     QString selectedText() const;
     void selectAll();
 
+    // What hovering a row shows: when its line began, and for the receive log
+    // how long after which frame ("07:12:03.431, 23 ms after 5A A5 was sent").
+    QString rowToolTip(std::size_t row) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -35,6 +49,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void scheduleSync();
@@ -44,6 +59,8 @@ private:
     void clearSelection();
 
     LogText text_;
+    Clock clock_;
+    const LogView* sentLog_ = nullptr;
     bool syncQueued_ = false;
     bool followTail_ = true;
     int lineHeight_ = 1;

@@ -231,9 +231,11 @@ void frmBody::returnToClosed()
 
 void frmBody::portLost(const std::string& reason)
 {
-    txt수신->append(QStringLiteral("\r\nCOM%1 was lost (%2); the port is closed.\r\n")
-                      .arg(ComeOne.CommPort())
-                      .arg(QString::fromStdString(reason)));
+    // A report that comes after the operator closed the port is not news.
+    if (gblFlag().portOpen != kTrue)
+        return;
+    txt수신->appendLine(
+        QStringLiteral("COM%1 was lost (%2); the port is closed.").arg(ComeOne.CommPort()).arg(QString::fromStdString(reason)));
     returnToClosed();
 }
 
@@ -276,6 +278,14 @@ void frmBody::setText(Box b, const QString& text)
 }
 
 void frmBody::appendLog(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txt수신)->append(text); }
+
+void frmBody::appendLogLine(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txt수신)->appendLine(text); }
+
+void frmBody::setLogClock(const std::function<std::int64_t()>& clock)
+{
+    Text1->setClock(clock);
+    txt수신->setClock(clock);
+}
 
 bool frmBody::isSelected(Choice choice) const
 {

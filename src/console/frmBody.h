@@ -62,11 +62,14 @@ public:
     PollTimer& timer1() { return Timer1; }
     LogView& receiveLog() { return *txt수신; }
     LogView& transmitLog() { return *Text1; }
+    // The clock the logs' lines are stamped with.
+    void setLogClock(const std::function<std::int64_t()>& clock);
 
     // FormControls
     QString text(Box box) const override;
     void setText(Box box, const QString& text) override;
     void appendLog(Log log, QStringView text) override;
+    void appendLogLine(Log log, QStringView text) override;
     bool isSelected(Choice choice) const override;
     void tellOperator(const QString& message) override;
 

@@ -13,8 +13,15 @@ QString quoted(const QString& text) { return QStringLiteral("\"%1\"").arg(text);
 
 void CommandSender::send(const Frame& frame)
 {
-    ctx_.ComeOne.Output(frame.bytes());
-    ctx_.ui.appendLog(Log::Text1, txLogLine(frame.bytes()));
+    if (ctx_.ComeOne.Output(frame.bytes())) {
+        ctx_.ui.appendLog(Log::Text1, txLogLine(frame.bytes()));
+        return;
+    }
+    // A frame the port did not take is not logged as sent; the operator is
+    // told once per opening.
+    if (ctx_.ComeOne.framesDropped() == 1)
+        ctx_.ui.appendLogLine(Log::txt수신, QStringLiteral("COM%1 is not taking bytes; frames are dropped until it does.")
+                                                 .arg(ctx_.ComeOne.CommPort()));
 }
 
 void CommandSender::sendShort(std::uint8_t code) { send(shortFrame(code)); }

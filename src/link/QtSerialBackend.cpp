@@ -114,12 +114,15 @@ void QtSerialBackend::open(const std::string& device, const LineSettings& s, boo
     port_.setDataTerminalReady(dtr);
     port_.setRequestToSend(rts);
     port_.clearError();
+    ++openings_;
 }
 
 void QtSerialBackend::close()
 {
     if (port_.isOpen())
         port_.close();
+    ++openings_;
+    lossQueued_ = false;
 }
 
 bool QtSerialBackend::isOpen() const { return port_.isOpen(); }
@@ -149,12 +152,15 @@ void QtSerialBackend::onError(QSerialPort::SerialPortError error)
         // The port's own error text carries whatever errno was left; say what
         // the operator needs to know.
         lossReason_ = error == QSerialPort::ResourceError ? "the device was removed" : "the device no longer answers reads";
-        QMetaObject::invokeMethod(this, &QtSerialBackend::reportLoss, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, opening = openings_] { reportLoss(opening); }, Qt::QueuedConnection);
     }
 }
 
-void QtSerialBackend::reportLoss()
+void QtSerialBackend::reportLoss(unsigned opening)
 {
+    if (opening != openings_ || !port_.isOpen())
+        return; // that opening is over: the operator closed the port since
+    lossQueued_ = false;
     port_.close();
     port_.clearError();
     if (listener())

@@ -22,11 +22,16 @@ public:
     std::size_t bytesAvailable() const override;
     std::size_t read(std::span<std::uint8_t> into) override;
 
-private:
+    // QSerialPort's error notification. A lost device's report is queued and
+    // dropped if the port has been closed, or opened again, by the time it runs.
     void onError(QSerialPort::SerialPortError error);
-    void reportLoss();
+    bool lossPending() const { return lossQueued_; }
+
+private:
+    void reportLoss(unsigned opening);
 
     QSerialPort port_;
+    unsigned openings_ = 0; // counts opens and closes, so a late report knows its opening
     bool lossQueued_ = false;
     std::string lossReason_;
 };

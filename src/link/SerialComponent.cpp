@@ -121,19 +121,21 @@ void SerialComponent::setPortOpen(bool open)
     require(!PortOpen(), "port already open");
     require(commPort_ >= 1, "no port selected");
     backend_->open(locate_(commPort_), settings_, dtr_, rts_);
+    framesDropped_ = 0;
 }
 
 bool SerialComponent::PortOpen() const { return backend_->isOpen(); }
 
-void SerialComponent::Output(std::span<const std::uint8_t> bytes)
+bool SerialComponent::Output(std::span<const std::uint8_t> bytes)
 {
     if (!backend_->isOpen())
-        return;
+        return false;
     if (backend_->pendingWrite() + bytes.size() > static_cast<std::size_t>(outBufferSize_)) {
-        raise(comEventTxFull);
-        return;
+        ++framesDropped_;
+        return false;
     }
     backend_->write(bytes);
+    return true;
 }
 
 int SerialComponent::InBufferCount()

@@ -25,7 +25,6 @@ std::optional<LineSettings> parseSettings(std::string_view text);
 class SerialComponent : private SerialBackend::Listener {
 public:
     static constexpr int comEvReceive = 2;
-    static constexpr int comEventTxFull = 1010;
 
     SerialComponent(std::unique_ptr<SerialBackend> backend, PortLocator locate);
     ~SerialComponent() override;
@@ -52,10 +51,12 @@ public:
     void setPortOpen(bool open);
     bool PortOpen() const;
 
-    // Hands the whole frame to the port in one write; the result is not reported.
-    // A frame that would overfill the output buffer is dropped and raises
-    // comEventTxFull, so a device that stops reading cannot grow it without bound.
-    void Output(std::span<const std::uint8_t> bytes);
+    // Hands the whole frame to the port in one write. A frame that would
+    // overfill the output buffer is dropped, so a device that stops reading
+    // cannot grow it without bound. False when the frame did not go out.
+    bool Output(std::span<const std::uint8_t> bytes);
+    // Frames dropped for a full output buffer since the port was opened.
+    int framesDropped() const { return framesDropped_; }
     int InBufferCount();
     // The next waiting byte; 0 when none waits.
     std::uint8_t Input();
@@ -83,6 +84,7 @@ private:
     bool rts_ = false;
     bool nullDiscard_ = false;
     int commEvent_ = 0;
+    int framesDropped_ = 0;
     // Bytes taken from the backend and not yet handed out by Input.
     std::vector<std::uint8_t> inBuf_;
     std::size_t inHead_ = 0;

@@ -251,3 +251,44 @@ TEST(FormLayout, SecondTimerTicksEvery50Seconds)
     EXPECT_TRUE(t2->isActive());
     EXPECT_EQ(t2->interval(), 50000);
 }
+
+TEST(FormLayout, FrameCaptionsUseTheWindowFontAndTheirControlsTheSmallerOne)
+{
+    Console c;
+    const auto frames = c.window.findChildren<QGroupBox*>();
+    ASSERT_EQ(frames.size(), 7);
+    for (QGroupBox* frame : frames) {
+        EXPECT_EQ(frame->font().pixelSize(), 13) << frame->objectName().toStdString();
+        for (QWidget* w : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const bool amount = w->objectName() == QStringLiteral("txtamount") || w->objectName() == QStringLiteral("TxtCh");
+            EXPECT_EQ(w->font().pixelSize(), amount ? 19 : 12) << w->objectName().toStdString();
+        }
+    }
+}
+
+TEST(FormLayout, TabGoesFrameByFrameThenRowByRowLeftToRight)
+{
+    Console c;
+    // The stops of the focus chain that are controls of a frame, from the first.
+    QWidget* first = c.setting(0);
+    std::vector<QWidget*> stops;
+    QWidget* w = first;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && qobject_cast<QGroupBox*>(w->parentWidget()))
+            stops.push_back(w);
+        w = w->nextInFocusChain();
+    } while (w != first);
+    ASSERT_EQ(stops.size(), 56u);
+    auto place = [](QWidget* x) {
+        const QWidget* frame = x->parentWidget();
+        return std::tuple(frame->y(), frame->x(), x->y(), x->x());
+    };
+    for (std::size_t i = 1; i < stops.size(); ++i)
+        EXPECT_LT(place(stops[i - 1]), place(stops[i]))
+            << stops[i - 1]->objectName().toStdString() << " before " << stops[i]->objectName().toStdString();
+    QStringList names;
+    for (std::size_t i = 0; i < 10; ++i)
+        names << stops[i]->objectName();
+    EXPECT_EQ(names.join(u' '), QStringLiteral("Setting(0) Setting(3) cmdPortOpen Setting(1) Setting(4) Command1 Setting(2) "
+                                               "Setting(5) ViewMode(0) ViewMode(1)"));
+}

@@ -219,16 +219,27 @@ TEST(PortSwitch, FinishClosesThePortWhenOpen)
     EXPECT_TRUE(closed.port->opens.empty());
 }
 
-TEST(PortSwitch, LostPortIsReportedOnceAndClosesCleanly)
+TEST(PortSwitch, LostPortIsReportedOnItsOwnLineAndClosesCleanly)
 {
-    Console c;
-    c.button("cmdPortOpen")->click();
-    c.window.receiveLog().append(u"22 03 ");
-    c.port->loseDevice("device gone");
-    EXPECT_EQ(c.rxLog(), QStringLiteral("22 03 \r\nCOM1 was lost (device gone); the port is closed.\r\n"));
-    expectClosed(c);
-    c.button("cmdPortOpen")->click();
-    EXPECT_EQ(c.gblFlag().portOpen, kTrue) << "opens again once the device is back";
+    const std::pair<const char16_t*, const char*> cases[] = {
+        {u"22 03 ", "22 03 \r\nCOM1 was lost (device gone); the port is closed.\r\n"},
+        {u"44 \r\n", "44 \r\nCOM1 was lost (device gone); the port is closed.\r\n"}, // no empty line
+    };
+    for (const auto& [before, after] : cases) {
+        Console c;
+        c.button("cmdPortOpen")->click();
+        c.window.receiveLog().append(before);
+        c.port->loseDevice("device gone");
+        EXPECT_EQ(c.rxLog(), QString::fromLatin1(after));
+        expectClosed(c);
+        c.button("cmdPortOpen")->click();
+        EXPECT_EQ(c.gblFlag().portOpen, kTrue) << "opens again once the device is back";
+    }
+    Console closed;
+    closed.button("cmdPortOpen")->click();
+    closed.button("cmdPortOpen")->click();
+    closed.port->loseDevice("device gone");
+    EXPECT_TRUE(closed.rxLog().isEmpty()) << "a report after the close is ignored";
 }
 
 TEST(PortSwitch, ComPortItemsTellWhatEachNumberReachesWhenTheListOpens)

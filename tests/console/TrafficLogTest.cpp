@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include "console/LogView.h"
@@ -140,4 +141,41 @@ TEST(LogView, SelectedRowsAreCopiedAsTheirText)
     EXPECT_EQ(log.selectedText(), log.toPlainText());
     log.clear();
     EXPECT_TRUE(log.selectedText().isEmpty());
+}
+
+TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
+{
+    Console c;
+    std::int64_t now = ((7 * 60 + 12) * 60 + 3) * 1000 + 408;
+    c.window.setLogClock([&] { return now; });
+    c.window.show();
+    c.button("cmdPortOpen")->click();
+    c.window.Timer1_Timer();
+    now += 23;
+    c.port->feed(hex("22 03 1B 01 00 19"));
+    now += 77;
+    c.window.Timer1_Timer();
+    now += 5;
+    Bytes longLine(60, 0x55); // no reply: wraps over several rows of one line
+    c.port->feed(longLine);
+    LogView& tx = c.window.transmitLog();
+    LogView& rx = c.window.receiveLog();
+    rx.sync();
+    EXPECT_EQ(tx.rowToolTip(0), QStringLiteral("07:12:03.408"));
+    EXPECT_EQ(tx.rowToolTip(1), QStringLiteral("07:12:03.508"));
+    EXPECT_EQ(rx.rowToolTip(0), QStringLiteral("07:12:03.431, 23 ms after 5A A5 was sent"));
+    ASSERT_GE(rx.logText().rowCount(), 4u);
+    for (std::size_t row = 1; row < rx.logText().rowCount(); ++row)
+        EXPECT_EQ(rx.rowToolTip(row), QStringLiteral("07:12:03.513, 5 ms after 62 9D was sent")) << row;
+
+    QHelpEvent hover(QEvent::ToolTip, QPoint(10, 5), rx.viewport()->mapToGlobal(QPoint(10, 5)));
+    QCoreApplication::sendEvent(rx.viewport(), &hover);
+    EXPECT_EQ(QToolTip::text(), rx.rowToolTip(0));
+    EXPECT_FALSE(rx.toPlainText().contains(u':')) << "the times are not part of the text";
+
+    c.get<QRadioButton>("ViewMode(2)")->click();
+    EXPECT_TRUE(rx.rowToolTip(0).isEmpty()) << "dropped with their rows";
+    EXPECT_FALSE(tx.rowToolTip(0).isEmpty());
+    c.button("Command2")->click();
+    EXPECT_TRUE(tx.rowToolTip(0).isEmpty());
 }

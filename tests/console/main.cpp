@@ -3,11 +3,14 @@
 #include "console/ConsoleApp.h"
 
 #include <QApplication>
+#include <ctime>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("TZ", "UTC"); // the logs' times read the same on every machine
+    tzset();
     QApplication app(argc, argv);
     cmbvhp::prepareApplication(app);
     ::testing::InitGoogleTest(&argc, argv);

@@ -98,3 +98,23 @@ TEST(CommandSender, HopperCountRefusesTextOutside0To255)
         EXPECT_TRUE(r.timer.isEnabled());
     }
 }
+
+// Regression: a frame refused for a full output buffer was logged as sent.
+TEST(CommandSender, FrameThePortDoesNotTakeIsNotLoggedAndTheOperatorIsToldOncePerOpening)
+{
+    Rig r;
+    r.ui.rx = QStringLiteral("22 03 ");
+    r.port->pending = 1020;
+    r.engine.sender().sendShort(0x5A);
+    r.engine.sender().sendBvSet(0x00);
+    EXPECT_TRUE(r.port->writes.empty());
+    EXPECT_TRUE(r.ui.tx.isEmpty());
+    EXPECT_EQ(r.ui.rx, QStringLiteral("22 03 \r\nCOM1 is not taking bytes; frames are dropped until it does.\r\n"));
+    r.comeOne.setPortOpen(false);
+    r.comeOne.setPortOpen(true);
+    r.engine.sender().sendShort(0x5A);
+    EXPECT_EQ(r.ui.rx.count(QStringLiteral("is not taking bytes")), 2) << "told again after a new opening";
+    r.port->pending = 0;
+    r.engine.sender().sendShort(0x5A);
+    EXPECT_EQ(r.ui.tx, QStringLiteral("5A A5 \r\n"));
+}

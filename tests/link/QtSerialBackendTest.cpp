@@ -99,6 +99,30 @@ TEST(QtSerialBackend, LostDeviceIsReportedOnceAndTheLoopGoesQuiet)
     EXPECT_EQ(rec.notifications, notificationsAtLoss);
 }
 
+// Regression: a loss queued before the operator closed the port, or closed and
+// opened it again, closed the new opening.
+TEST(QtSerialBackend, LossReportOfAnEarlierOpeningIsDropped)
+{
+    Pty first, second;
+    ASSERT_TRUE(first.ok() && second.ok());
+    QtSerialBackend port;
+    Recorder rec;
+    port.setListener(&rec);
+    port.open(first.slave, k9600E81, false, false);
+    port.onError(QSerialPort::ReadError);
+    ASSERT_TRUE(port.lossPending());
+    port.close();
+    port.open(second.slave, k9600E81, false, false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rec.losses, 0);
+    EXPECT_TRUE(port.isOpen()) << "the new opening was left alone";
+
+    port.onError(QSerialPort::ReadError);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rec.losses, 1) << "a loss of this opening is reported";
+    EXPECT_FALSE(port.isOpen());
+}
+
 TEST(SerialComponent, OpensARealPortThroughThePortNumberRule)
 {
     Pty pty;
@@ -137,18 +161,18 @@ TEST(SerialComponent, WritesToADeviceThatStoppedReadingNeverBlock)
     Pty pty;
     ASSERT_TRUE(pty.ok());
     SerialComponent comp(std::make_unique<QtSerialBackend>(), [&](int) { return pty.slave; });
-    int txFull = 0;
-    comp.OnComm = [&] { txFull += comp.CommEvent() == SerialComponent::comEventTxFull; };
     comp.setOutBufferSize(1024);
     comp.setCommPort(1);
     comp.setPortOpen(true);
     const std::uint8_t frame[] = {0x73, 0x8C, 0x05, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x0F};
+    int refused = 0;
     for (int i = 0; i < 20000; ++i) {
-        comp.Output(frame);
+        refused += !comp.Output(frame);
         if (i % 100 == 0)
             QCoreApplication::processEvents();
     }
-    EXPECT_GT(txFull, 0) << "the pseudo-terminal's own buffer should have filled";
+    EXPECT_GT(refused, 0) << "the pseudo-terminal's own buffer should have filled";
+    EXPECT_EQ(comp.framesDropped(), refused);
     std::size_t got = 0;
     ASSERT_TRUE(processUntil([&] {
         got += pty.readAvailable().size();

@@ -311,17 +311,6 @@ TEST(ReceiveFramer, ReplyCutByAViewSwitchContinuesInHex)
     EXPECT_EQ(r.ui.text(Box::txt1b), QStringLiteral("01 00 "));
 }
 
-TEST(ReceiveFramer, OtherCommEventsAreIgnored)
-{
-    Rig r;
-    r.address(device::kBillValidator);
-    r.port->queue(hex("22 03"));
-    r.port->pending = 2000;
-    r.comeOne.Output(hex("5A A5")); // raises comEventTxFull through OnComm
-    EXPECT_TRUE(r.ui.rx.isEmpty());
-    EXPECT_EQ(r.comeOne.InBufferCount(), 2) << "the waiting bytes were left alone";
-}
-
 TEST(ReceiveFramer, PositionWrapsAt1024)
 {
     Rig r;

@@ -23,6 +23,13 @@ public:
     QString text(Box box) const override { return texts[static_cast<std::size_t>(box)]; }
     void setText(Box box, const QString& t) override { texts[static_cast<std::size_t>(box)] = t; }
     void appendLog(Log log, QStringView t) override { (log == Log::Text1 ? tx : rx).append(t); }
+    void appendLogLine(Log log, QStringView t) override
+    {
+        QString& s = log == Log::Text1 ? tx : rx;
+        if (!s.isEmpty() && !s.endsWith(u"\r\n"))
+            s.append(u"\r\n");
+        s.append(t).append(u"\r\n");
+    }
     bool isSelected(Choice c) const override
     {
         switch (c) {
