@@ -1,6 +1,7 @@
 // The console's costs on this machine: one poll tick, and one received byte
 // (log append, framing, decoding), each with empty logs and with logs that hold
-// a day of traffic. Run: build/bench/console_bench
+// a day of traffic; and with a day of logs, paging through the receive log and
+// copying all of it. Run: build/bench/console_bench
 #include "Devices.h"
 #include "console/ConsoleApp.h"
 #include "console/LogView.h"
@@ -8,6 +9,8 @@
 #include "support/ScriptedPort.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QScrollBar>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -118,6 +121,31 @@ void tick(benchmark::State& state, Bench& b)
     }
 }
 
+// Page up through the receive log, each page painted.
+void BM_PageDayOfLogs(benchmark::State& state)
+{
+    Bench& b = dayOld();
+    LogView& log = b.window.receiveLog();
+    b.window.show();
+    QCoreApplication::processEvents(); // mapped, so that a repaint paints
+    log.sync();
+    for (auto _ : state) {
+        log.verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        log.viewport()->repaint();
+    }
+}
+
+// Select all and copy, as Ctrl+A, Ctrl+C do.
+void BM_CopyDayOfReceiveLog(benchmark::State& state)
+{
+    LogView& log = dayOld().window.receiveLog();
+    for (auto _ : state) {
+        log.selectAll();
+        QApplication::clipboard()->setText(log.selectedText());
+    }
+    state.counters["MB"] = static_cast<double>(log.logText().storedBytes()) / 1e6;
+}
+
 void BM_ReceiveEmptyLogs(benchmark::State& state)
 {
     Bench b;
@@ -138,10 +166,14 @@ void BM_TickDayOfLogs(benchmark::State& state)
     tick(state, dayOld());
 }
 
-BENCHMARK(BM_ReceiveEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+// The day's logs first, so that the resident memory before them is the
+// program's own; paging and copying before the receive benchmark adds to them.
+BENCHMARK(BM_PageDayOfLogs)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CopyDayOfReceiveLog)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReceiveDayOfLogs)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_TickEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_TickDayOfLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReceiveEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_TickEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "LogView.h"
 
+#include "DisplayPace.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
@@ -7,7 +9,6 @@
 #include <QToolTip>
 #include <QEvent>
 #include <QKeyEvent>
-#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -31,26 +32,42 @@ LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent)
     });
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    // Opaque, so that the scroll bar's frequent repaints stop at it instead of
+    // repainting the log's frame and the window behind it.
+    verticalScrollBar()->setAutoFillBackground(true);
+    verticalScrollBar()->parentWidget()->setAutoFillBackground(true);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (syncing_)
+            return;
+        // The operator scrolled.
+        top_ = static_cast<std::size_t>(value);
         followTail_ = value >= verticalScrollBar()->maximum();
         viewport()->update();
+    });
+    barPace_.setSingleShot(true);
+    barPace_.setInterval(kScrollBarPace);
+    connect(&barPace_, &QTimer::timeout, this, [this] {
+        if (barStale_)
+            syncScrollBar();
     });
     relayout();
 }
 
 void LogView::append(QStringView text)
 {
+    const std::size_t row = text_.rowCount() - 1;
     text_.append(text);
-    scheduleSync();
+    scheduleSync(row);
 }
 
 void LogView::appendLine(QStringView text)
 {
+    const std::size_t row = text_.rowCount() - 1;
     if (!text_.atLineStart())
         text_.append(u"\r\n");
     text_.append(text);
     text_.append(u"\r\n");
-    scheduleSync();
+    scheduleSync(row);
 }
 
 QString LogView::rowToolTip(std::size_t row) const
@@ -88,7 +105,7 @@ void LogView::clear()
     clearSelection();
     text_.clear();
     followTail_ = true;
-    scheduleSync();
+    scheduleSync(0);
 }
 
 void LogView::setPlainText(QStringView text)
@@ -96,35 +113,71 @@ void LogView::setPlainText(QStringView text)
     clearSelection();
     text_.setText(text);
     followTail_ = true;
-    scheduleSync();
+    scheduleSync(0);
 }
 
-// Appends come a byte at a time; the scroll bar and the paint are brought up to
-// date once per turn of the event loop, not once per byte.
-void LogView::scheduleSync()
+// Appends come a few bytes at a time; the scroll bar and the paint are brought
+// up to date at the display's pace. Nothing is done for a window that is not
+// on screen: showing it again syncs.
+void LogView::scheduleSync(std::size_t changedRow)
 {
-    if (syncQueued_)
-        return;
-    syncQueued_ = true;
-    QMetaObject::invokeMethod(this, &LogView::sync, Qt::QueuedConnection);
+    dirtyRow_ = std::min(dirtyRow_, changedRow);
+    if (isVisible() && !window()->isMinimized())
+        DisplayPace::instance().request(this, [this] { showChanges(); });
 }
+
+bool LogView::syncPending() const { return DisplayPace::instance().waiting(this); }
 
 int LogView::visibleRows() const { return std::max(1, (viewport()->height() - 2 * kMargin) / lineHeight_); }
 
 void LogView::sync()
 {
-    syncQueued_ = false;
+    showChanges();
+    syncScrollBar();
+}
+
+// The rows are shown at every beat. Rows that scrolled are moved on screen and
+// only the rows from the first changed one are drawn.
+void LogView::showChanges()
+{
+    DisplayPace::instance().cancel(this);
+    const std::size_t rows = text_.rowCount();
+    const auto visible = static_cast<std::size_t>(visibleRows());
+    const std::size_t lastTop = rows > visible ? rows - visible : 0;
+    const std::size_t before = top_;
+    top_ = followTail_ ? lastTop : std::min(top_, lastTop);
+    if (top_ < before || top_ - before >= visible || dirtyRow_ < before) {
+        viewport()->update();
+    } else {
+        if (top_ > before)
+            viewport()->scroll(0, -static_cast<int>(top_ - before) * lineHeight_);
+        const std::size_t from = std::min(std::max(dirtyRow_, top_) - top_, visible);
+        const int y = kMargin + static_cast<int>(from) * lineHeight_;
+        viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
+    }
+    dirtyRow_ = rows - 1;
+    // The scroll bar follows at its own, slower pace: its thumb barely moves
+    // from one beat to the next, and painting it costs more than the rows.
+    if (barPace_.isActive())
+        barStale_ = true;
+    else
+        syncScrollBar();
+}
+
+void LogView::syncScrollBar()
+{
     QScrollBar* bar = verticalScrollBar();
-    const bool follow = followTail_;
-    const auto rows = static_cast<qint64>(text_.rowCount());
-    const int maximum = static_cast<int>(std::clamp<qint64>(rows - visibleRows(), 0, INT_MAX));
+    const auto visible = static_cast<std::size_t>(visibleRows());
+    const std::size_t rows = text_.rowCount();
+    const std::size_t lastTop = rows > visible ? rows - visible : 0;
+    syncing_ = true;
     bar->setPageStep(visibleRows());
     bar->setSingleStep(1);
-    bar->setRange(0, maximum);
-    if (follow)
-        bar->setValue(maximum);
-    followTail_ = follow || bar->value() >= maximum;
-    viewport()->update();
+    bar->setRange(0, static_cast<int>(std::min<std::size_t>(lastTop, INT_MAX)));
+    bar->setValue(static_cast<int>(std::min<std::size_t>(top_, INT_MAX)));
+    syncing_ = false;
+    barStale_ = false;
+    barPace_.start();
 }
 
 void LogView::relayout()
@@ -137,6 +190,7 @@ void LogView::relayout()
         widths[static_cast<std::size_t>(b)] =
             static_cast<std::uint16_t>(fm.horizontalAdvance(QChar(LogText::decode(static_cast<std::uint8_t>(b)))));
     text_.setMetrics(widths, viewport()->width() - 2 * kMargin);
+    dirtyRow_ = 0;
     sync();
 }
 
@@ -146,6 +200,12 @@ void LogView::resizeEvent(QResizeEvent* event)
     relayout();
 }
 
+void LogView::showEvent(QShowEvent* event)
+{
+    QAbstractScrollArea::showEvent(event);
+    sync();
+}
+
 void LogView::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
@@ -153,16 +213,20 @@ void LogView::changeEvent(QEvent* event)
         relayout();
 }
 
-void LogView::paintEvent(QPaintEvent*)
+void LogView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
     const QFontMetrics fm(font());
-    const auto first = static_cast<std::size_t>(verticalScrollBar()->value());
-    const std::size_t last = std::min(text_.rowCount(), first + static_cast<std::size_t>(visibleRows()) + 1);
+    // Only the rows inside the area to paint: most paints add a row or two.
+    const QRect area = event->rect();
+    const int skip = std::max(0, area.top() - kMargin) / lineHeight_;
+    const std::size_t first = top_ + static_cast<std::size_t>(skip);
+    const std::size_t last =
+        std::min(text_.rowCount(), top_ + static_cast<std::size_t>(std::max(0, area.bottom() - kMargin) / lineHeight_) + 1);
     const auto [selFirst, selLast] = std::minmax(anchor_, cursor_);
-    int y = kMargin;
+    int y = kMargin + skip * lineHeight_;
     for (std::size_t row = first; row < last; ++row, y += lineHeight_) {
         const bool selected = anchor_ != npos && row >= selFirst && row <= selLast;
         if (selected) {
@@ -178,7 +242,7 @@ void LogView::paintEvent(QPaintEvent*)
 std::size_t LogView::rowAt(int y) const
 {
     const int offset = std::max(0, y - kMargin) / lineHeight_;
-    const auto row = static_cast<std::size_t>(verticalScrollBar()->value() + offset);
+    const auto row = top_ + static_cast<std::size_t>(offset);
     return std::min(row, text_.rowCount() - 1);
 }
 

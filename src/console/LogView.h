@@ -3,14 +3,18 @@
 #include "LogText.h"
 
 #include <QAbstractScrollArea>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
 
 namespace cmbvhp {
 
 // A multi-line, read-only traffic log with a vertical scroll bar. It stays on
 // the newest line unless the operator has scrolled up. Rows are selected with
-// the mouse (Ctrl+A: all) and copied with Ctrl+C.
+// the mouse (Ctrl+A: all) and copied with Ctrl+C. Text is held at once and
+// painted at the display's pace, only where it changed, and not at all while
+// the window is hidden or minimised.
 class LogView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -30,9 +34,11 @@ public:
     QString toPlainText() const { return text_.text(); }
     const LogText& logText() const { return text_; }
 
-    // Brings the scroll bar and the view up to date now rather than at the next
-    // turn of the event loop.
+    // Brings the scroll bar and the view up to date now rather than at the
+    // next turn of the display's pace.
     void sync();
+    // True while changes wait for the display's pace.
+    bool syncPending() const;
 
     // The selected rows as text; empty when nothing is selected.
     QString selectedText() const;
@@ -45,6 +51,9 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // The view paints its rows by the scroll bar itself (see sync()).
+    void scrollContentsBy(int, int) override {}
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -52,7 +61,9 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
-    void scheduleSync();
+    void scheduleSync(std::size_t changedRow);
+    void showChanges();
+    void syncScrollBar();
     void relayout();
     int visibleRows() const;
     std::size_t rowAt(int y) const;
@@ -61,7 +72,12 @@ private:
     LogText text_;
     Clock clock_;
     const LogView* sentLog_ = nullptr;
-    bool syncQueued_ = false;
+    std::size_t dirtyRow_ = 0; // the first row changed since the last sync
+    std::size_t top_ = 0;      // the first row in view
+    bool syncing_ = false;     // the scroll bar is being set, not moved by the operator
+    QTimer barPace_;
+    bool barStale_ = false;
+    static constexpr std::chrono::milliseconds kScrollBarPace{250};
     bool followTail_ = true;
     int lineHeight_ = 1;
     // Selected rows: from anchor to cursor, both included; none while

@@ -1,5 +1,6 @@
 #include "frmBody.h"
 
+#include "DisplayPace.h"
 #include "FormLayout.h"
 #include "LogView.h"
 
@@ -60,6 +61,10 @@ frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, Por
     Timer2->setInterval(kTimer2Interval);
     connect(Timer2, &QTimer::timeout, this, &frmBody::Timer2_Timer);
     Timer2->start();
+
+    // What the operator types wins over a text still waiting to be shown.
+    for (std::size_t i = 0; i < boxes_.size(); ++i)
+        connect(boxes_[i], &QLineEdit::textEdited, this, [this, i] { pendingTexts_[i].reset(); });
 }
 
 frmBody::~frmBody() = default;
@@ -262,19 +267,52 @@ void frmBody::Command2_Click()
 {
     txt수신->clear();
     Text1->clear();
-    txtamount->setText(QString());
-    TxtCh->setText(QStringLiteral("0"));
+    setText(Box::txtamount, QString());
+    setText(Box::TxtCh, QStringLiteral("0"));
 }
 
 // ---- The window as the logic sees it ----
 
-QString frmBody::text(Box b) const { return box(b)->text(); }
+QString frmBody::text(Box b) const
+{
+    const auto& pending = pendingTexts_[static_cast<std::size_t>(b)];
+    return pending ? *pending : box(b)->text();
+}
 
+// Held until the display's pace comes, and read back as written meanwhile.
 void frmBody::setText(Box b, const QString& text)
 {
-    QLineEdit* edit = box(b);
-    if (edit->text() != text)
-        edit->setText(text);
+    auto& pending = pendingTexts_[static_cast<std::size_t>(b)];
+    if (box(b)->text() == text)
+        pending.reset();
+    else
+        pending = text;
+    if (pending)
+        DisplayPace::instance().request(this, [this] { showPendingTexts(); });
+}
+
+void frmBody::showPendingTexts()
+{
+    DisplayPace::instance().cancel(this);
+    for (std::size_t i = 0; i < boxes_.size(); ++i)
+        if (auto& pending = pendingTexts_[i]) {
+            boxes_[i]->setText(*pending);
+            pending.reset();
+        }
+}
+
+void frmBody::showPending()
+{
+    showPendingTexts();
+    Text1->sync();
+    txt수신->sync();
+}
+
+void frmBody::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !isMinimized())
+        showPending();
 }
 
 void frmBody::appendLog(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txt수신)->append(text); }

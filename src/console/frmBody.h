@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
@@ -62,6 +63,8 @@ public:
     PollTimer& timer1() { return Timer1; }
     LogView& receiveLog() { return *txt수신; }
     LogView& transmitLog() { return *Text1; }
+    // Puts what waits for the display's pace on screen now.
+    void showPending();
     // The clock the logs' lines are stamped with.
     void setLogClock(const std::function<std::int64_t()>& clock);
 
@@ -73,6 +76,9 @@ public:
     bool isSelected(Choice choice) const override;
     void tellOperator(const QString& message) override;
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void buildControls();
     void connectControls();
@@ -83,6 +89,7 @@ private:
     void setSelectorsEnabled(bool on);
     void setSettingsEnabled(bool on);
     void refreshPortTips();
+    void showPendingTexts();
     QString lineSettingsText() const;
     static int selectedIndex(const QComboBox* combo);
     QLineEdit* box(Box b) const { return boxes_[static_cast<std::size_t>(b)]; }
@@ -116,6 +123,9 @@ private:
     LogView* Text1 = nullptr;
     LogView* txt수신 = nullptr;
     std::array<QLineEdit*, 18> boxes_{};
+    // Texts the logic has written and the display's pace has not yet shown.
+    std::array<std::optional<QString>, 18> pendingTexts_{};
+
     QMessageBox* message_ = nullptr;
 };
 

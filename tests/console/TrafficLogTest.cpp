@@ -179,3 +179,41 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     c.button("Command2")->click();
     EXPECT_TRUE(tx.rowToolTip(0).isEmpty());
 }
+
+TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
+{
+    Console c;
+    LogView& rx = c.window.receiveLog();
+    QScrollBar* bar = rx.verticalScrollBar();
+    for (int i = 0; i < 300; ++i)
+        rx.append(u"22 03 1B 01 00 19 \r\n");
+    EXPECT_FALSE(rx.syncPending()) << "hidden: nothing waits to be painted";
+    c.window.show();
+    EXPECT_GT(bar->maximum(), 0) << "shown: brought up to date at once";
+    EXPECT_EQ(bar->value(), bar->maximum());
+    const int maximum = bar->maximum();
+    rx.append(u"44 \r\n");
+    EXPECT_TRUE(rx.syncPending());
+    EXPECT_EQ(bar->maximum(), maximum) << "not before the display's pace";
+    EXPECT_EQ(rx.toPlainText().right(5), QStringLiteral("44 \r\n")) << "the text is held at once";
+
+    c.window.setWindowState(Qt::WindowMinimized);
+    rx.append(u"11 \r\n");
+    c.window.setWindowState(Qt::WindowNoState);
+    EXPECT_FALSE(rx.syncPending());
+    EXPECT_EQ(bar->maximum(), maximum + 2) << "restored: brought up to date";
+
+    // Boxes: the logic reads back what it wrote at once; the operator's typing wins.
+    auto* txt08 = c.get<QLineEdit>("Txt08");
+    c.window.setText(Box::Txt08, QStringLiteral("01 02 03 04 "));
+    EXPECT_EQ(c.window.text(Box::Txt08), QStringLiteral("01 02 03 04 "));
+    EXPECT_TRUE(txt08->text().isEmpty());
+    c.window.showPending();
+    EXPECT_EQ(txt08->text(), QStringLiteral("01 02 03 04 "));
+    c.window.setText(Box::Txt08, QStringLiteral("AA "));
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_9, Qt::NoModifier, QStringLiteral("9"));
+    QCoreApplication::sendEvent(txt08, &key);
+    c.window.showPending();
+    EXPECT_EQ(c.window.text(Box::Txt08), txt08->text());
+    EXPECT_TRUE(txt08->text().contains(u'9'));
+}

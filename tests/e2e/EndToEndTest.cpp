@@ -53,6 +53,12 @@ protected:
     template <typename W = QWidget>
     W* get(const char* name) { return window_->findChild<W*>(QString::fromLatin1(name)); }
     void click(const char* name) { get<QAbstractButton>(name)->click(); }
+    // A data box as the operator sees it once the display has caught up.
+    QString box(const char* name)
+    {
+        window_->showPending();
+        return get<QLineEdit>(name)->text();
+    }
     QString tx() { return window_->transmitLog().toPlainText(); }
     QString rx() { return window_->receiveLog().toPlainText(); }
     WindowState& state() { return window_->state(); }
@@ -76,11 +82,11 @@ TEST_F(EndToEnd, BillValidatorStartupRunsToItsEndAndABillIsShown)
     // The last step: a 0x11 with the status flag set gives the coin slot the turn.
     const qsizetype at = rx().size();
     ASSERT_TRUE(within(4s, [&] { return rx().indexOf(QStringLiteral("11 \r\n"), at) >= 0; }));
-    ASSERT_TRUE(within(6s, [&] { return get<QLineEdit>("txtamount")->text().toDouble() > 0; }));
+    ASSERT_TRUE(within(6s, [&] { return box("txtamount").toDouble() > 0; }));
     // The total is a sum of latched bills: some of 10, 50 and 10000.
     const QStringList sums{"10", "50", "60", "10000", "10010", "10050", "10060"};
-    EXPECT_TRUE(sums.contains(get<QLineEdit>("txtamount")->text())) << get<QLineEdit>("txtamount")->text().toStdString();
-    EXPECT_FALSE(get<QLineEdit>("txt18")->text().isEmpty());
+    EXPECT_TRUE(sums.contains(box("txtamount"))) << box("txtamount").toStdString();
+    EXPECT_FALSE(box("txt18").isEmpty());
 }
 
 TEST_F(EndToEnd, PayoutOfSeveralCoinKindsEndsWithDataClearAndTheStatusShortReplyIsShown)
@@ -89,13 +95,13 @@ TEST_F(EndToEnd, PayoutOfSeveralCoinKindsEndsWithDataClearAndTheStatusShortReply
     click("cmdPortOpen");
     ASSERT_TRUE(within(6s, [&] { return state().cmSeq == 8; }));
     // "Crem On" of the start-up changed the coin device's status: a short reply.
-    ASSERT_TRUE(within(4s, [&] { return get<QLineEdit>("Txt0b")->text() == QStringLiteral("01"); })) << rx().toStdString();
+    ASSERT_TRUE(within(4s, [&] { return box("Txt0b") == QStringLiteral("01"); })) << rx().toStdString();
     get<QLineEdit>("TxtCh")->setText(QStringLiteral("8"));
     click("cmCmd(4)");
     ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("63 9C 4 1 8 0 0 D \r\n")); }));
     ASSERT_TRUE(within(6s, [&] { return tx().contains(QStringLiteral("63 9C 2 0 2 0 \r\n")); })) << rx().toStdString();
-    EXPECT_EQ(get<QLineEdit>("txt0a")->text(), QStringLiteral("01 01 01 00 ")) << "5 + 2 + 1";
-    EXPECT_EQ(get<QLineEdit>("TxtCh")->text(), QStringLiteral("0"));
+    EXPECT_EQ(box("txt0a"), QStringLiteral("01 01 01 00 ")) << "5 + 2 + 1";
+    EXPECT_EQ(box("TxtCh"), QStringLiteral("0"));
     EXPECT_EQ(state().changeAmount, 0);
 }
 
@@ -110,7 +116,7 @@ TEST_F(EndToEnd, TwoHoppersAskedInTurnReachBothCountsAndHandTheLineBack)
     ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("73 8C 5 0 2 0 0 0 7 \r\n")); }));
     click("cmdHp1(1)");
     ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("73 8C 5 0 0 3 0 0 6 \r\n")); }));
-    ASSERT_TRUE(within(4s, [&] { return get<QLineEdit>("txt14")->text() == QStringLiteral("02 03 00 00 "); }))
+    ASSERT_TRUE(within(4s, [&] { return box("txt14") == QStringLiteral("02 03 00 00 "); }))
         << rx().toStdString();
     ASSERT_TRUE(within(2s, [&] { return state().curDevice != device::kHopper; }));
     const qsizetype at = tx().size();
@@ -124,9 +130,9 @@ TEST_F(EndToEnd, WrongCheckBytesDecodeNothingAndBringTheFullStatusRequest)
     start({"--fault", "badcheck", "--bill-every", "0.3", "--coin-every", "0.3"});
     click("cmdPortOpen");
     ASSERT_TRUE(within(10s, [&] { return tx().contains(QStringLiteral("59 A6 \r\n")); })) << tx().toStdString();
-    EXPECT_TRUE(get<QLineEdit>("txt1b")->text().isEmpty());
-    EXPECT_TRUE(get<QLineEdit>("Txt08")->text().isEmpty());
-    EXPECT_EQ(get<QLineEdit>("txtamount")->text(), QStringLiteral("0"));
+    EXPECT_TRUE(box("txt1b").isEmpty());
+    EXPECT_TRUE(box("Txt08").isEmpty());
+    EXPECT_EQ(box("txtamount"), QStringLiteral("0"));
 }
 
 TEST_F(EndToEnd, DecimalAndCharacterViewsStopDecodingAndHexResumesIt)
@@ -137,10 +143,10 @@ TEST_F(EndToEnd, DecimalAndCharacterViewsStopDecodingAndHexResumesIt)
     for (const char* view : {"ViewMode(2)", "ViewMode(1)"}) {
         click(view);
         const double amount = state().cmAmount;
-        const QString shown = get<QLineEdit>("Txt08")->text();
+        const QString shown = box("Txt08");
         ASSERT_TRUE(within(5s, [&] { return rx().size() > 100; }));
         EXPECT_EQ(state().cmAmount, amount) << view;
-        EXPECT_EQ(get<QLineEdit>("Txt08")->text(), shown) << view;
+        EXPECT_EQ(box("Txt08"), shown) << view;
         EXPECT_FALSE(rx().contains(u'\n')) << "no reply is framed, so no line ends";
     }
     click("ViewMode(0)");

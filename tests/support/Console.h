@@ -36,7 +36,11 @@ struct Console {
     }
     QAbstractButton* button(const QString& name) const { return get<QAbstractButton>(name); }
     QComboBox* setting(int i) const { return get<QComboBox>(QStringLiteral("Setting(%1)").arg(i)); }
-    QString boxText(const char* name) const { return get<QLineEdit>(QString::fromLatin1(name))->text(); }
+    QString boxText(const char* name)
+    {
+        window.showPending();
+        return get<QLineEdit>(QString::fromLatin1(name))->text();
+    }
     WindowState& state() { return window.state(); }
     GblFlag& gblFlag() { return window.gblFlag(); }
     QString rxLog() { return window.receiveLog().toPlainText(); }

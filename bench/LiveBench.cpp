@@ -1,0 +1,338 @@
+// Live traffic at a light cost: the real console window under a display (run
+// under xvfb), a pseudo-terminal feeding random bytes into its port, the
+// default device choice, hexadecimal view. The same feed goes into a plain
+// serial terminal (QSerialPort feeding a QPlainTextEdit, one append per
+// notification, a frame written every 100 ms) so that the two are measured
+// side by side. Reports per rate: CPU share, CPU per received byte, resident
+// memory, tick lateness (frame spacing on the wire against the interval set
+// before it) and display latency (a byte's arrival to the paint that shows it).
+//
+//   live_bench run [seconds per rate [rates in B/s...]]   (needs a display)
+//   live_bench subject console|terminal PTY LOG SECONDS   (one measured window)
+#include "Devices.h"
+#include "console/ConsoleApp.h"
+#include "console/LogView.h"
+#include "console/frmBody.h"
+#include "link/QtSerialBackend.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <pty.h>
+#include <random>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace cmbvhp;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::chrono::seconds kWarmUp{1};
+
+std::int64_t nowNs() { return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count(); }
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return 0;
+}
+
+// Records every paint of `target` with the bytes it shows.
+class PaintWatch : public QObject {
+public:
+    PaintWatch(QWidget* target, std::function<long()> shown) : shown_(std::move(shown)) { target->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            paints.emplace_back(nowNs(), shown_());
+        return false;
+    }
+    std::vector<std::pair<std::int64_t, long>> paints;
+
+private:
+    std::function<long()> shown_;
+};
+
+// ---- the measured window ----
+
+int subject(const std::string& kind, const std::string& pty, const std::string& logPath, double seconds)
+{
+    int argc = 1;
+    char name[] = "live_bench";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    prepareApplication(app);
+
+    std::unique_ptr<frmBody> console;
+    std::unique_ptr<QPlainTextEdit> terminal;
+    QSerialPort port;
+    QTimer frames;
+    long received = 0;
+    std::unique_ptr<PaintWatch> watch;
+    std::function<long()> bytesIn;
+    if (kind == "console") {
+        console = std::make_unique<frmBody>(std::make_unique<QtSerialBackend>(), [pty](int) { return pty; });
+        console->Form_Load();
+        console->show();
+        console->cmdPortOpen_Click();
+        // In the hexadecimal view each byte is three stored characters.
+        LogView& rx = console->receiveLog();
+        bytesIn = [&rx] { return static_cast<long>(rx.logText().storedBytes() / 3); };
+        watch = std::make_unique<PaintWatch>(rx.viewport(), bytesIn);
+    } else {
+        terminal = std::make_unique<QPlainTextEdit>();
+        terminal->setReadOnly(true);
+        terminal->resize(449, 241);
+        terminal->show();
+        port.setPortName(QString::fromStdString(pty));
+        port.setBaudRate(9600);
+        port.setParity(QSerialPort::EvenParity);
+        if (!port.open(QIODevice::ReadWrite))
+            return 1;
+        QObject::connect(&port, &QSerialPort::readyRead, [&] {
+            const QByteArray data = port.readAll();
+            received += data.size();
+            terminal->moveCursor(QTextCursor::End);
+            terminal->insertPlainText(QString::fromLatin1(data.toHex(' ').toUpper() + ' '));
+            terminal->ensureCursorVisible();
+        });
+        bool bv = true;
+        QObject::connect(&frames, &QTimer::timeout, [&] {
+            port.write(bv ? QByteArray("\x5A\xA5", 2) : QByteArray("\x62\x9D", 2));
+            bv = !bv;
+        });
+        frames.start(100);
+        bytesIn = [&received] { return received; };
+        watch = std::make_unique<PaintWatch>(terminal->viewport(), bytesIn);
+    }
+
+    double cpuStart = 0;
+    long bytesStart = 0;
+    std::int64_t wallStart = 0;
+    QTimer::singleShot(kWarmUp, [&] {
+        cpuStart = cpuSeconds();
+        bytesStart = bytesIn();
+        wallStart = nowNs();
+    });
+    QTimer::singleShot(kWarmUp + std::chrono::milliseconds(static_cast<long>(seconds * 1000)), [&] {
+        const double cpu = cpuSeconds() - cpuStart;
+        const double wall = static_cast<double>(nowNs() - wallStart) / 1e9;
+        std::ofstream log(logPath);
+        log << "window " << wallStart << ' ' << nowNs() << '\n';
+        log << "cpu " << cpu << " wall " << wall << " bytes " << (bytesIn() - bytesStart) << " rss " << residentKiB() << '\n';
+        for (const auto& [t, shown] : watch->paints)
+            log << "paint " << t << ' ' << shown << '\n';
+        app.quit();
+    });
+    return app.exec();
+}
+
+// ---- the orchestrator: feeds the line and reads the frames ----
+
+struct Figures {
+    double cpuShare = 0, usPerByte = 0, residentMB = 0, lateMedian = 0, lateP99 = 0, latencyP99 = 0;
+    long bytes = 0;
+};
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return NAN;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+Figures trial(const char* self, const std::string& kind, double rate, double seconds)
+{
+    int master = -1, slave = -1;
+    char name[128] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::perror("openpty");
+        std::exit(1);
+    }
+    termios t{};
+    ::tcgetattr(slave, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(slave, TCSANOW, &t);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    const std::string log = "/tmp/live_bench_" + std::to_string(::getpid()) + "_" + kind + ".log";
+    const std::string secondsText = std::to_string(seconds);
+    const char* args[] = {self, "subject", kind.c_str(), name, log.c_str(), secondsText.c_str(), nullptr};
+    pid_t child = 0;
+    if (posix_spawn(&child, self, nullptr, nullptr, const_cast<char* const*>(args), environ) != 0) {
+        std::perror("posix_spawn");
+        std::exit(1);
+    }
+
+    // Bytes in chunks as a UART's FIFO hands them over: 16 bytes or 5 ms,
+    // whichever is longer.
+    const double period = std::max(0.005, 16.0 / rate);
+    std::mt19937 rng(20261207);
+    std::vector<std::pair<std::int64_t, long>> writes; // time, bytes written so far
+    std::vector<std::pair<std::int64_t, sim::Bytes>> framesSeen;
+    sim::FrameParser parser;
+    long written = 0;
+    double owed = 0;
+    std::int64_t start = 0, next = 0;
+    const std::int64_t feedFor = static_cast<std::int64_t>((seconds + 2.0) * 1e9);
+    for (;;) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child)
+            break;
+        const std::int64_t now = nowNs();
+        if (start && now >= next && now - start < feedFor) {
+            owed += rate * period;
+            std::vector<std::uint8_t> chunk(static_cast<std::size_t>(owed));
+            owed -= static_cast<double>(chunk.size());
+            for (auto& b : chunk)
+                b = static_cast<std::uint8_t>(rng());
+            const ssize_t n = ::write(master, chunk.data(), chunk.size());
+            if (n > 0) {
+                written += n;
+                writes.emplace_back(nowNs(), written);
+            }
+            next += static_cast<std::int64_t>(period * 1e9);
+        }
+        pollfd fd{master, POLLIN, 0};
+        const int wait = start ? static_cast<int>(std::max<std::int64_t>(0, (next - nowNs()) / 1'000'000)) : 10;
+        if (::poll(&fd, 1, wait) > 0 && (fd.revents & POLLIN)) {
+            std::uint8_t buf[512];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            const std::int64_t at = nowNs();
+            for (sim::Bytes& f : parser.feed({buf, n > 0 ? static_cast<std::size_t>(n) : 0}))
+                framesSeen.emplace_back(at, std::move(f));
+            if (!start && !framesSeen.empty())
+                start = next = at; // the subject's port is open: feed
+        }
+    }
+    ::close(master);
+    ::close(slave);
+
+    Figures fig;
+    std::ifstream in(log);
+    std::string word;
+    std::int64_t from = 0, to = 0;
+    double cpu = 0, wall = 1;
+    long rss = 0;
+    std::vector<std::pair<std::int64_t, long>> paints;
+    while (in >> word) {
+        if (word == "window")
+            in >> from >> to;
+        else if (word == "cpu")
+            in >> cpu >> word >> wall >> word >> fig.bytes >> word >> rss;
+        else if (word == "paint") {
+            std::int64_t at = 0;
+            long shown = 0;
+            in >> at >> shown;
+            paints.emplace_back(at, shown);
+        }
+    }
+    std::remove(log.c_str());
+    fig.cpuShare = 100.0 * cpu / wall;
+    fig.usPerByte = fig.bytes > 0 ? cpu * 1e6 / static_cast<double>(fig.bytes) : NAN;
+    fig.residentMB = static_cast<double>(rss) / 1024.0;
+
+    std::vector<double> late;
+    for (std::size_t i = 1; i < framesSeen.size(); ++i) {
+        if (framesSeen[i].first < from || framesSeen[i].first > to)
+            continue;
+        const sim::Bytes& before = framesSeen[i - 1].second;
+        const bool all = before.size() == 2 && (before[0] == 0x59 || before[0] == 0x61 || before[0] == 0x71);
+        const double intended = all ? 300 : 100;
+        late.push_back(static_cast<double>(framesSeen[i].first - framesSeen[i - 1].first) / 1e6 - intended);
+    }
+    fig.lateMedian = percentile(late, 0.5);
+    fig.lateP99 = percentile(late, 0.99);
+
+    std::vector<double> latency;
+    std::size_t p = 0;
+    for (const auto& [at, total] : writes) {
+        if (at < from || at > to)
+            continue;
+        while (p < paints.size() && (paints[p].first < at || paints[p].second < total))
+            ++p;
+        if (p == paints.size())
+            break;
+        latency.push_back(static_cast<double>(paints[p].first - at) / 1e6);
+    }
+    fig.latencyP99 = percentile(latency, 0.99);
+    return fig;
+}
+
+int run(const char* self, double seconds, std::vector<double> rates)
+{
+    if (rates.empty())
+        rates = {1920.0, 100000.0};
+    std::printf("live traffic, %.0f s a rate; the console beside a plain serial terminal\n\n", seconds);
+    for (double rate : rates) {
+        const Figures ours = trial(self, "console", rate, seconds);
+        const Figures plain = trial(self, "terminal", rate, seconds);
+        std::printf("%.0f B/s                         console   plain terminal\n", rate);
+        std::printf("  CPU share of one core       %7.2f %%   %7.2f %%   (%.0f times lower)\n", ours.cpuShare, plain.cpuShare,
+                    plain.cpuShare / ours.cpuShare);
+        std::printf("  CPU per received byte       %7.2f us  %7.2f us\n", ours.usPerByte, plain.usPerByte);
+        std::printf("  bytes received              %9ld  %9ld\n", ours.bytes, plain.bytes);
+        std::printf("  resident memory             %7.1f MB  %7.1f MB\n", ours.residentMB, plain.residentMB);
+        std::printf("  tick lateness, median       %7.2f ms  %7.2f ms\n", ours.lateMedian, plain.lateMedian);
+        std::printf("  tick lateness, 99th pct     %7.2f ms  %7.2f ms\n", ours.lateP99, plain.lateP99);
+        std::printf("  display latency, 99th pct   %7.2f ms  %7.2f ms\n\n", ours.latencyP99, plain.latencyP99);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::strcmp(argv[1], "run") == 0)
+    {
+        std::vector<double> rates; // B/s; the two of the issue when none are given
+        for (int i = 3; i < argc; ++i)
+            rates.push_back(std::atof(argv[i]));
+        return run(argv[0], argc > 2 ? std::atof(argv[2]) : 20, rates);
+    }
+    if (argc == 6 && std::strcmp(argv[1], "subject") == 0)
+        return subject(argv[2], argv[3], argv[4], std::atof(argv[5]));
+    std::fprintf(stderr, "usage: live_bench run [seconds]\n");
+    return 2;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+namespace cmbvhp {
+
+// The pace at which what arrives is put on screen: 25 times a second, inside
+// the 50 ms in which a received byte should show, and far fewer paints than a
+// busy line brings notifications.
+inline constexpr std::chrono::milliseconds kDisplayPace{40};
+
+// One beat for everything the window shows, so that all that changed since
+// the last beat is painted together, in one flush to the screen.
+class DisplayPace : public QObject {
+public:
+    static DisplayPace& instance();
+
+    // `show` runs at the next beat, once however often it is asked for; not at
+    // all if `owner` is gone by then.
+    void request(QObject* owner, std::function<void()> show);
+    // `owner` has shown what waited, without the beat.
+    void cancel(const QObject* owner);
+    bool waiting(const QObject* owner) const;
+
+private:
+    DisplayPace();
+    void beat();
+
+    struct Waiting {
+        QPointer<QObject> owner;
+        std::function<void()> show;
+    };
+    QTimer timer_;
+    std::vector<Waiting> waiting_;
+};
+
+} // namespace cmbvhp
