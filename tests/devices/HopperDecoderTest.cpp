@@ -1,86 +1,48 @@
+// The hoppers' reply into txt14 ... txt17, and the end of the hoppers' turn.
 #include "support/Rig.h"
 
 #include <gtest/gtest.h>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
-using Coin = FakeWindow::Coin;
 
 namespace {
-Bytes hopperReply(const char* counts)
+// A hopper reply with these four counts, addressed to the hoppers.
+std::string hopper(const char* counts, const char* rest = "16 01 02 03 04 17 05 06 07 08 18 12 34")
 {
-    Bytes r = hex("33 00 15");
-    const Bytes c = hex(counts);
-    r.insert(r.end(), c.begin(), c.end());
-    const Bytes rest = hex("16 01 02 03 04 17 05 06 07 08 18 12 34");
-    r.insert(r.end(), rest.begin(), rest.end());
-    return r;
+    return std::string("curDevice=4; in 33 00 15 ") + counts + " " + rest;
 }
 } // namespace
 
-TEST(HopperDecoder, RecordsGoToTheirBoxes)
+TEST(HopperDecoder, RecordsAndTheEndOfTheTurn)
 {
-    Rig r;
-    r.address(device::kHopper);
-    r.receive(hopperReply("00 03 1A FF"));
-    EXPECT_EQ(r.ui.text(Box::txt14), QStringLiteral("00 03 1A FF "));
-    EXPECT_EQ(r.ui.text(Box::txt15), QStringLiteral("01 02 03 04 "));
-    EXPECT_EQ(r.ui.text(Box::txt16), QStringLiteral("05 06 07 08 "));
-    EXPECT_EQ(r.ui.text(Box::txt17), QStringLiteral("12 34 "));
-}
-
-TEST(HopperDecoder, TurnEndsWhenAllFourCountsMatch)
-{
-    Rig r;
-    r.ui.setText(Box::hpCount1, QStringLiteral("5"));
-    r.ui.setText(Box::hpCount1, QStringLiteral("5"));
-    r.engine.cmdHp1_Click(1);
-    EXPECT_EQ(toHex(r.tickWire()), "73 8C 05 00 00 05 00 00 00");
-    for (const char* counts : {"00 01 00 00", "00 03 00 00"}) {
-        r.receive(hopperReply(counts));
-        EXPECT_EQ(r.state().curDevice, device::kHopper);
-        EXPECT_EQ(toHex(r.tickWire()), "72 8D") << "the hoppers keep the line";
-    }
-    r.receive(hopperReply("00 05 00 00"));
-    EXPECT_EQ(r.state().curDevice, device::kNone);
-    EXPECT_EQ(toHex(r.tickWire()), "5A A5") << "back to the alternation";
-    EXPECT_EQ(toHex(r.tickWire()), "62 9D");
+    const std::string cases[][2] = {
+        {hopper("00 03 1A FF"), "txt14=00 03 1A FF ; txt15=01 02 03 04 ; txt16=05 06 07 08 ; txt17=12 34 ; curDevice=4"},
+        {hopper("00 00 00 00"), "curDevice=0"},
+        {"hpCount1=5; " + hopper("00 03 00 00"), "curDevice=4; txt14=00 03 00 00 "},
+        {"hpCount1=5; " + hopper("00 05 00 00"), "curDevice=0"},
+        {"hpCount3=5; " + hopper("00 00 00 00"), "curDevice=4"},
+        {"hpCount3=5; " + hopper("00 00 00 05"), "curDevice=0"},
+        // Hopper-only mode needs the bill validator cleared and "No Selector" both.
+        {"checkBv=0; coin=none; " + hopper("00 00 00 00"), "curDevice=4"},
+        {"checkBv=0; " + hopper("00 00 00 00"), "curDevice=0"},
+        {"coin=none; " + hopper("00 00 00 00"), "curDevice=0"},
+        // Each record needs its code at its place.
+        {"curDevice=4; in 33 00 99 00 00 00 00 16 01 02 03 04 17 05 06 07 08 00 12 34", "txt14=; txt15=01 02 03 04 ; txt17=; curDevice=4"},
+        {hopper("00 00 00 00", "16 01 02 03 04 99 05 06 07 08 18 12 34"), "txt16=; txt15=01 02 03 04 "},
+        {hopper("00 00 00 00", "99 01 02 03 04 17 05 06 07 08 18 12 34"), "txt15=; txt16=05 06 07 08 "},
+        {hopper("00 00 00 00") + "; tick*2", "wire=5A A5 / 62 9D"},
+        {"tick; hpCount1=5; hp 1; tick; " + hopper("00 01 00 00") + "; tick", "wire=5A A5 / 73 8C 05 00 00 05 00 00 00 / 72 8D"},
+    };
+    for (const auto& [steps, checks] : cases)
+        runCase({steps.c_str(), checks.c_str()});
 }
 
 TEST(HopperDecoder, CountsCompareAsNumbers)
 {
-    const std::pair<const char*, bool> cases[] = {{"05", true},  {" 5 ", true}, {"5.0", true}, {"+5", true},
-                                                  {"4.6", false}, {"", false},  {"abc", false}, {"261", false}};
-    for (auto [text, match] : cases) {
-        Rig r;
-        r.address(device::kHopper);
-        r.ui.setText(Box::hpCount0, QString::fromLatin1(text));
-        r.receive(hopperReply("05 00 00 00"));
-        EXPECT_EQ(r.state().curDevice, match ? device::kNone : device::kHopper) << text;
+    const std::pair<const char*, const char*> cases[] = {{"05", "0"},  {" 5 ", "0"}, {"5.0", "0"}, {"+5", "0"},
+                                                         {"4.6", "4"}, {"", "4"},    {"abc", "4"}, {"261", "4"}};
+    for (const auto& [text, device] : cases) {
+        const std::string steps = std::string("hpCount0=") + text + "; " + hopper("05 00 00 00");
+        runCase({steps.c_str(), (std::string("curDevice=") + device).c_str()});
     }
-}
-
-TEST(HopperDecoder, HopperOnlyModeKeepsTheLine)
-{
-    Rig r;
-    r.ui.checkBv = false;
-    r.ui.coin = Coin::None;
-    r.address(device::kHopper);
-    r.receive(hopperReply("00 00 00 00"));
-    EXPECT_EQ(r.state().curDevice, device::kHopper);
-    EXPECT_EQ(toHex(r.tickWire()), "72 8D");
-}
-
-TEST(HopperDecoder, EachRecordNeedsItsCode)
-{
-    Rig r;
-    r.address(device::kHopper);
-    Bytes reply = hopperReply("00 00 00 00");
-    reply[2] = 0x99; // no 0x15 record: the turn cannot end
-    reply[17] = 0x00;
-    r.receive(reply);
-    EXPECT_TRUE(r.ui.text(Box::txt14).isEmpty());
-    EXPECT_EQ(r.ui.text(Box::txt15), QStringLiteral("01 02 03 04 "));
-    EXPECT_TRUE(r.ui.text(Box::txt17).isEmpty());
-    EXPECT_EQ(r.state().curDevice, device::kHopper);
 }

@@ -1,108 +1,63 @@
+// The command buttons: a click records a request; the device's next slot sends it.
 #include "support/Rig.h"
 
 #include <gtest/gtest.h>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
-
-namespace {
-// Presses a button and returns the frame its device's next slot sends.
-std::string frameAtNextSlot(Rig& r, std::uint8_t device)
-{
-    for (int i = 0; i < 3; ++i) {
-        const Bytes w = r.tickWire();
-        if (r.state().curDevice == device)
-            return toHex(w);
-    }
-    return "(no slot)";
-}
-} // namespace
 
 TEST(CommandButtons, EveryButtonsFrameGoesOutAtItsDevicesNextSlot)
 {
-    const char* bv[7] = {"58 A7", "5B A4 03 10 E1 00 F2", "5B A4 03 10 00 00 13", "5B A4 03 10 02 00 11",
-                         "5B A4 05 11 00 50 01 00 45", "59 A6", "5A A5"};
-    for (int i = 0; i < 7; ++i) {
-        for (int turn : {0, -1}) {
-            Rig r;
-            r.state().pollTurn = static_cast<std::int16_t>(turn);
-            r.engine.bvCmd_Click(static_cast<std::int16_t>(i));
-            EXPECT_EQ(r.state().bvCmdNo, i + 1);
-            EXPECT_EQ(frameAtNextSlot(r, device::kBillValidator), bv[i]) << "bvCmd(" << i << ")";
-        }
-    }
-    const char* cm[7] = {"60 9F", "63 9C 02 00 03 01", "63 9C 02 00 00 02", "63 9C 02 00 02 00",
-                         "63 9C 04 01 25 00 00 20", "61 9E", "62 9D"};
-    for (int i = 0; i < 7; ++i) {
-        Rig r;
-        r.ui.setText(Box::TxtCh, QStringLiteral("25"));
-        r.engine.cmCmd_Click(static_cast<std::int16_t>(i));
-        EXPECT_EQ(frameAtNextSlot(r, device::kCoinMech), cm[i]) << "cmCmd(" << i << ")";
-    }
-    const char* hp[6] = {"73 8C 05 00 03 00 00 00 06", "73 8C 05 00 00 04 00 00 01", "73 8C 05 00 00 00 05 00 00",
-                         "73 8C 05 00 00 00 00 06 03", "72 8D", "71 8E"};
-    for (int i = 0; i < 6; ++i) {
-        Rig r;
-        r.tickWire();
-        for (int k = 0; k < 4; ++k)
-            r.ui.setText(hpCountBox(k), QString::number(3 + k));
-        r.engine.cmdHp1_Click(static_cast<std::int16_t>(i));
-        EXPECT_EQ(r.state().hpPending, 1);
-        EXPECT_EQ(toHex(r.tickWire()), hp[i]) << "cmdHp1(" << i << ") on the very next tick";
-    }
+    runCases({
+        {"bv 0", "bvCmdNo=1; wire="},
+        {"bv 0; tick", "wire=58 A7"},
+        {"pollTurn=-1; bv 0; tick*2", "wire=62 9D / 58 A7"},
+        {"bv 1; tick", "wire=5B A4 03 10 E1 00 F2"},
+        {"bv 2; tick", "wire=5B A4 03 10 00 00 13"},
+        {"bv 3; tick", "wire=5B A4 03 10 02 00 11"},
+        {"bv 4; tick", "wire=5B A4 05 11 00 50 01 00 45"},
+        {"bv 5; tick", "wire=59 A6"},
+        {"bv 6; tick", "wire=5A A5; bvCmdNo=0"},
+        {"cm 0; tick*2", "wire=5A A5 / 60 9F"},
+        {"pollTurn=-1; cm 1; tick", "wire=63 9C 02 00 03 01"},
+        {"pollTurn=-1; cm 2; tick", "wire=63 9C 02 00 00 02"},
+        {"pollTurn=-1; cm 3; tick", "wire=63 9C 02 00 02 00"},
+        {"pollTurn=-1; TxtCh=25; cm 4; tick", "wire=63 9C 04 01 25 00 00 20"},
+        {"pollTurn=-1; cm 5; tick", "wire=61 9E"},
+        {"pollTurn=-1; cm 6; tick", "wire=62 9D; cmCmdNo=0"},
+        {"tick; hpCount0=3; hp 0", "hpPending=1; hpCmdNo=1"},
+        {"tick; hpCount0=3; hp 0; tick", "wire=5A A5 / 73 8C 05 00 03 00 00 00 06"},
+        {"tick; hpCount1=4; hp 1; tick", "last=73 8C 05 00 00 04 00 00 01"},
+        {"tick; hpCount2=5; hp 2; tick", "last=73 8C 05 00 00 00 05 00 00"},
+        {"tick; hpCount3=6; hp 3; tick", "last=73 8C 05 00 00 00 00 06 03"},
+        {"tick; hp 4; tick", "last=72 8D"},
+        {"tick; hp 5; tick", "last=71 8E"},
+        // The count is read when the frame is built, and the click leaves curDevice.
+        {"hpCount0=3; hp 0; hpCount0=9; tick", "wire=73 8C 05 00 09 00 00 00 0C"},
+        {"curDevice=2; hp 4", "curDevice=2"},
+        // A later press replaces an earlier one that has not gone out.
+        {"bv 0; bv 1; tick*3", "wire=5B A4 03 10 E1 00 F2 / 62 9D / 5A A5"},
+    });
 }
 
-TEST(CommandButtons, LaterPressReplacesAnEarlierOne)
+TEST(CommandButtons, BillValidatorOrCoinButtonTakesTheLineBackFromTheHoppers)
 {
-    Rig r;
-    r.engine.bvCmd_Click(0);
-    r.engine.bvCmd_Click(1);
-    EXPECT_EQ(toHex(r.tickWire()), "5B A4 03 10 E1 00 F2");
-    EXPECT_EQ(toHex(r.tickWire()), "62 9D");
-    EXPECT_EQ(toHex(r.tickWire()), "5A A5") << "only one frame went out for the two presses";
+    runCases({
+        {"curDevice=4; bv 2", "curDevice=1"},
+        {"curDevice=4; bv 2; tick", "wire=5B A4 03 10 00 00 13"},
+        {"curDevice=4; cm 6", "curDevice=2; cmCmdNo=7"},
+        {"curDevice=1; cm 0", "curDevice=1"},
+        {"curDevice=2; bv 0", "curDevice=2"},
+    });
 }
 
-TEST(CommandButtons, BillValidatorOrCoinButtonTakesTheLineBackFromTheHopper)
+TEST(CommandButtons, ChangeNeedsAnAmountAndReadsItAgainWhenSent)
 {
-    Rig r;
-    r.state().curDevice = device::kHopper;
-    r.engine.bvCmd_Click(2);
-    EXPECT_EQ(r.state().curDevice, device::kBillValidator);
-    EXPECT_EQ(toHex(r.tickWire()), "5B A4 03 10 00 00 13");
-
-    r.state().curDevice = device::kHopper;
-    r.engine.cmCmd_Click(6);
-    EXPECT_EQ(r.state().curDevice, device::kCoinMech);
-    EXPECT_EQ(toHex(r.tickWire()), "62 9D");
-
-    r.state().curDevice = device::kBillValidator;
-    r.engine.cmCmd_Click(0);
-    EXPECT_EQ(r.state().curDevice, device::kBillValidator) << "only 4 is moved";
-}
-
-TEST(CommandButtons, ChangeWithoutAnAmountTellsTheOperatorAndRecordsNothing)
-{
-    for (const char* text : {"0", "0.0", "", "abc", " -0 "}) {
-        Rig r;
-        r.state().cmCmdNo = 3; // "Crem Off" already pending
-        r.state().curDevice = device::kHopper;
-        r.ui.setText(Box::TxtCh, QString::fromLatin1(text));
-        r.engine.cmCmd_Click(4);
-        EXPECT_EQ(r.ui.messages, QStringList{QStringLiteral("type the change!")}) << text;
-        EXPECT_EQ(r.state().cmCmdNo, 3) << "the pending request is kept";
-        EXPECT_EQ(r.state().curDevice, device::kCoinMech) << "moved off the hopper all the same";
+    for (const char* text : {"TxtCh=0", "TxtCh=0.0", "TxtCh=", "TxtCh=abc", "TxtCh= -0 "}) {
+        const std::string steps = std::string("cmCmdNo=3; curDevice=4; ") + text + "; cm 4";
+        runCase({steps.c_str(), "msg=type the change!; cmCmdNo=3; curDevice=2"});
     }
+    runCases({
+        {"TxtCh=150; cm 4", "cmCmdNo=5; msg="},
+        {"pollTurn=-1; TxtCh=150; cm 4; TxtCh=1500; tick", "wire=63 9C 04 01 00 15 00 10; changeAmount=1500"},
+    });
 }
-
-TEST(CommandButtons, ChangeAmountIsReadAgainWhenTheFrameIsBuilt)
-{
-    Rig r;
-    r.state().pollTurn = -1;
-    r.ui.setText(Box::TxtCh, QStringLiteral("150"));
-    r.engine.cmCmd_Click(4);
-    EXPECT_EQ(r.state().cmCmdNo, 5);
-    r.ui.setText(Box::TxtCh, QStringLiteral("1500"));
-    EXPECT_EQ(toHex(r.tickWire()), "63 9C 04 01 00 15 00 10");
-    EXPECT_EQ(r.state().changeAmount, 1500);
-}
-

@@ -6,6 +6,7 @@
 #include "link/SerialComponent.h"
 
 #include <QString>
+#include <QStringList>
 #include <ostream>
 
 namespace cmbvhp::test {
@@ -24,6 +25,7 @@ struct Rig {
         state().rxPos = 1;
         timer.setInterval(kPollInterval);
         timer.setEnabled(true);
+        timer.restarts = 0;
     }
 
     WindowState& state() { return engine.state(); }
@@ -51,11 +53,10 @@ struct Rig {
 };
 
 // Bytes from "5A A5" text, for readable tables.
-inline Bytes hex(const char* text)
+inline Bytes hex(std::string_view text)
 {
     Bytes out;
-    const QStringList parts = QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts);
-    for (const QString& p : parts)
+    for (const QString& p : QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())).split(u' ', Qt::SkipEmptyParts))
         out.push_back(static_cast<std::uint8_t>(p.toUInt(nullptr, 16)));
     return out;
 }
@@ -73,9 +74,6 @@ inline Bytes framed(std::uint8_t type, const Bytes& data)
     return out;
 }
 
-} // namespace cmbvhp::test
-
-namespace cmbvhp::test {
 // "5A A5" from bytes, so that tables compare readable text.
 inline std::string toHex(const Bytes& bytes)
 {
@@ -89,6 +87,31 @@ inline std::string toHex(const Bytes& bytes)
     }
     return out;
 }
+
+// One scenario on a fresh Rig, written as text so that a case is a table row.
+// Steps, separated by ";":
+//   tick, tick*N          poll ticks
+//   in HEX...             bytes received in one notification; in/N: N at a time
+//   reply TYPE HEX...     a framed reply (length and check byte added)
+//   bv I, cm I, hp I      a click on bvCmd(I), cmCmd(I), cmdHp1(I)
+//   send short C | bvSet A | bvReturn A | cmSet A | change | hp I
+//   full, ok              the port stops (starts again) taking bytes
+//   NAME=VALUE            a state field (curDevice, bvMiss, ...), viewMode, a
+//                         box (TxtCh, hpCount0, ...), checkBv=0|1,
+//                         coin=cm|slt|none, timer=on|off, interval=MS
+// Checks, separated by ";", each NAME=VALUE compared exactly:
+//   wire  the frames written, " / " between them; last: the last frame;
+//   frames: how many; tx, rx: the logs, "|" for each line end; msg: the
+//   operator's messages, "|" between them; NAME~=VALUE: contains VALUE;
+//   a state field, rxBuf@P (hex), a box, timer, interval, restarts; and
+//   "same", which holds when no state field changed.
+struct Case {
+    const char* steps;
+    const char* checks;
+};
+void runCase(const Case& c);
+void runCases(std::initializer_list<Case> cases);
+
 } // namespace cmbvhp::test
 
 QT_BEGIN_NAMESPACE
