@@ -126,7 +126,7 @@ TEST(ReceiveFramer, RandomStreamsInAnyState)
             Bytes b(rng() % 300);
             for (auto& x : b)
                 x = (rng() % 4 == 0) ? 0x33 : byte();
-            r.port->feedSplit(b, 1 + rng() % 40);
+            r.port->feed(b, 1 + rng() % 40);
             if (rng() % 3 == 0)
                 r.tickWire();
             r.gblFlag().viewMode = static_cast<std::int16_t>(rng() % 10 == 0 ? rng() % 3 : 0);

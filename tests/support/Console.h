@@ -5,10 +5,9 @@
 #include "console/frmBody.h"
 
 #include <QAbstractButton>
-#include <algorithm>
 #include <QComboBox>
 #include <QLineEdit>
-#include <memory>
+#include <algorithm>
 
 namespace cmbvhp::test {
 
@@ -30,12 +29,10 @@ struct Console {
     }
 
     template <typename W = QWidget>
-    W* get(const QString& name) const
-    {
-        return window.findChild<W*>(name);
-    }
+    W* get(const QString& name) const { return window.findChild<W*>(name); }
     QAbstractButton* button(const QString& name) const { return get<QAbstractButton>(name); }
     QComboBox* setting(int i) const { return get<QComboBox>(QStringLiteral("Setting(%1)").arg(i)); }
+    // A box as the operator sees it once the display has caught up.
     QString boxText(const char* name)
     {
         window.showPending();

@@ -12,14 +12,13 @@ namespace cmbvhp::test {
 // the messages shown to the operator.
 class FakeWindow : public FormControls {
 public:
+    enum class Coin { Mechanism, Selector, None };
+
     FakeWindow()
     {
-        texts.fill(QString());
-        setText(Box::TxtCh, QStringLiteral("0"));
-        for (int i = 0; i < 4; ++i)
-            setText(hpCountBox(i), QStringLiteral("0"));
+        for (Box b : {Box::TxtCh, Box::hpCount0, Box::hpCount1, Box::hpCount2, Box::hpCount3})
+            setText(b, QStringLiteral("0"));
     }
-
     QString text(Box box) const override { return texts[static_cast<std::size_t>(box)]; }
     void setText(Box box, const QString& t) override { texts[static_cast<std::size_t>(box)] = t; }
     void appendLog(Log log, QStringView t) override { (log == Log::Text1 ? tx : rx).append(t); }
@@ -43,13 +42,9 @@ public:
     }
     void tellOperator(const QString& message) override { messages.append(message); }
 
-    enum class Coin { Mechanism, Selector, None };
-
     std::array<QString, 18> texts;
-    QString tx;
-    QString rx;
-    bool checkBv = true;
-    bool checkHp = false;
+    QString tx, rx;
+    bool checkBv = true, checkHp = false;
     Coin coin = Coin::Mechanism;
     QStringList messages;
 };
@@ -65,13 +60,12 @@ public:
     std::chrono::milliseconds interval() const override { return interval_; }
     void setEnabled(bool on) override
     {
-        if (on && !enabled_)
-            ++restarts;
+        restarts += on && !enabled_;
         enabled_ = on;
     }
     bool isEnabled() const override { return enabled_; }
 
-    int restarts = 0;
+    int restarts = 0; // countdowns restarted
 
 private:
     std::chrono::milliseconds interval_{0};

@@ -1,14 +1,15 @@
 #pragma once
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,7 @@ public:
             ::tcsetattr(slaveFd_, TCSANOW, &t);
         }
     }
-    ~Pty()
-    {
-        closeMaster();
-        if (slaveFd_ >= 0)
-            ::close(slaveFd_);
-    }
+    ~Pty() { closeMaster(); }
     bool ok() const { return master_ >= 0 && !slave.empty(); }
     void write(const std::vector<std::uint8_t>& bytes) { (void)!::write(master_, bytes.data(), bytes.size()); }
     // Everything the console has written so far.
@@ -42,13 +38,7 @@ public:
     {
         std::vector<std::uint8_t> out;
         std::uint8_t buf[256];
-        for (;;) {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(master_, &set);
-            timeval none{0, 0};
-            if (::select(master_ + 1, &set, nullptr, nullptr, &none) <= 0)
-                break;
+        for (pollfd fd{master_, POLLIN, 0}; ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN);) {
             const ssize_t n = ::read(master_, buf, sizeof buf);
             if (n <= 0)
                 break;
@@ -56,16 +46,12 @@ public:
         }
         return out;
     }
-    // The device goes away; the slave side is closed too so that the console's
-    // end sees the hang-up.
+    // The device goes away: both ends close, so that the console sees the hang-up.
     void closeMaster()
     {
-        if (master_ >= 0)
-            ::close(master_);
-        master_ = -1;
-        if (slaveFd_ >= 0)
-            ::close(slaveFd_);
-        slaveFd_ = -1;
+        for (int* fd : {&master_, &slaveFd_})
+            if (*fd >= 0)
+                ::close(std::exchange(*fd, -1));
     }
 
     std::string slave;
@@ -75,20 +61,18 @@ private:
     int slaveFd_ = -1;
 };
 
-// Runs the event loop, idle between events, until `done` holds or the bound
-// passes; false on timeout.
+// Runs the event loop until `done` holds or the bound passes; false on timeout.
 template <typename Done>
 bool processUntil(Done done, std::chrono::milliseconds bound = std::chrono::seconds(5))
 {
     const QDeadlineTimer deadline(bound);
     QEventLoop loop;
     QTimer check;
-    check.setInterval(std::chrono::milliseconds(5));
     QObject::connect(&check, &QTimer::timeout, &loop, [&] {
         if (done() || deadline.hasExpired())
             loop.quit();
     });
-    check.start();
+    check.start(std::chrono::milliseconds(5));
     if (!done())
         loop.exec();
     return done();

@@ -99,7 +99,7 @@ struct Runner {
         } else if (verb == "in") {
             r.receive(hex(rest));
         } else if (verb.starts_with("in/")) {
-            r.port->feedSplit(hex(rest), static_cast<std::size_t>(number(verb.substr(3))));
+            r.port->feed(hex(rest), static_cast<std::size_t>(number(verb.substr(3))));
         } else if (verb == "reply") {
             const Bytes b = hex(rest);
             r.receive(framed(b.at(0), Bytes(b.begin() + 1, b.end())));

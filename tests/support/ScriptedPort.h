@@ -2,6 +2,7 @@
 
 #include "link/SerialBackend.h"
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <string>
@@ -11,16 +12,15 @@ namespace cmbvhp::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A serial backend the test drives: it records every write, delivers the bytes
-// the test feeds (whole, split into pieces, or with a byte corrupted), and can
-// refuse an open or lose the device.
+// A serial backend the test drives: it records every open and write, delivers
+// the bytes the test feeds (whole or split into pieces), and can refuse an
+// open, stop taking bytes (`pending`) or lose the device.
 class ScriptedPort : public SerialBackend {
 public:
     struct OpenCall {
         std::string device;
         LineSettings settings;
-        bool dtr = false;
-        bool rts = false;
+        bool dtr = false, rts = false;
     };
 
     void open(const std::string& device, const LineSettings& settings, bool dtr, bool rts) override
@@ -37,29 +37,21 @@ public:
     std::size_t bytesAvailable() const override { return incoming_.size(); }
     std::size_t read(std::span<std::uint8_t> into) override
     {
-        std::size_t n = 0;
-        for (; n < into.size() && !incoming_.empty(); ++n) {
-            into[n] = incoming_.front();
-            incoming_.pop_front();
-        }
+        const std::size_t n = std::min(into.size(), incoming_.size());
+        std::copy_n(incoming_.begin(), n, into.begin());
+        incoming_.erase(incoming_.begin(), incoming_.begin() + static_cast<long>(n));
         return n;
     }
 
-    // Makes bytes wait without a notification.
-    void queue(const Bytes& bytes) { incoming_.insert(incoming_.end(), bytes.begin(), bytes.end()); }
-    // Delivers bytes in one notification.
-    void feed(const Bytes& bytes)
-    {
-        incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
-        if (listener())
-            listener()->readable();
-    }
     // Delivers bytes in notifications of at most `piece` bytes.
-    void feedSplit(const Bytes& bytes, std::size_t piece)
+    void feed(const Bytes& bytes, std::size_t piece = SIZE_MAX)
     {
-        for (std::size_t i = 0; i < bytes.size(); i += piece)
-            feed(Bytes(bytes.begin() + static_cast<long>(i),
-                       bytes.begin() + static_cast<long>(std::min(bytes.size(), i + piece))));
+        for (std::size_t i = 0; i < bytes.size(); i += piece) {
+            incoming_.insert(incoming_.end(), bytes.begin() + static_cast<long>(i),
+                             bytes.begin() + static_cast<long>(std::min(bytes.size(), i + std::min(piece, bytes.size()))));
+            if (listener())
+                listener()->readable();
+        }
     }
     void loseDevice(const std::string& reason)
     {

@@ -115,7 +115,20 @@ TEST_F(PortsTool, PortWithoutADeviceSaysWhichLinkToMake)
     fs::create_symlink("/dev/cm-bv-hp-unplugged", links / "com5");
     EXPECT_EQ(names.noDeviceReason(5, {}).substr(0, 78),
               "COM5 reaches no device (link to /dev/cm-bv-hp-unplugged, which is not present)");
-    EXPECT_EQ(names.locate(1), (dev / "ttyS0").string());
-    for (int port : {3, 5})
-        EXPECT_THROW(names.locate(port), CommError) << "a missing device is never opened";
+    // A link comes before the on-board port; a missing device is never opened.
+    fs::create_symlink(pty.slave, links / "com1");
+    EXPECT_EQ(names.locate(1), (links / "com1").string());
+    std::ofstream(dev / "ttyS2").put('x');
+    EXPECT_EQ(names.locate(3), (dev / "ttyS2").string());
+    for (int port : {0, 2, 5, 17})
+        EXPECT_THROW(names.locate(port), CommError) << port;
+}
+
+TEST(PortNames, DefaultFolderFollowsXdgConfigHome)
+{
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
+    EXPECT_EQ(PortNames::defaultLinkFolder(), fs::path("/tmp/cfg/cm_bv_hp/ports"));
+    old ? setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
 }
