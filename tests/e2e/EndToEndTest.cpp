@@ -124,32 +124,3 @@ TEST_F(EndToEnd, TwoHoppersAskedInTurnReachBothCountsAndHandTheLineBack)
         return tx().indexOf(QStringLiteral("5A A5"), at) >= 0 && tx().indexOf(QStringLiteral("62 9D"), at) >= 0;
     })) << "back to the bill validator and the coin mechanism";
 }
-
-TEST_F(EndToEnd, WrongCheckBytesDecodeNothingAndBringTheFullStatusRequest)
-{
-    start({"--fault", "badcheck", "--bill-every", "0.3", "--coin-every", "0.3"});
-    click("cmdPortOpen");
-    ASSERT_TRUE(within(10s, [&] { return tx().contains(QStringLiteral("59 A6 \r\n")); })) << tx().toStdString();
-    EXPECT_TRUE(box("txt1b").isEmpty());
-    EXPECT_TRUE(box("Txt08").isEmpty());
-    EXPECT_EQ(box("txtamount"), QStringLiteral("0"));
-}
-
-TEST_F(EndToEnd, DecimalAndCharacterViewsStopDecodingAndHexResumesIt)
-{
-    start({"--bill-every", "0", "--coin-every", "0.2"});
-    click("cmdPortOpen");
-    ASSERT_TRUE(within(6s, [&] { return state().cmAmount > 0; }));
-    for (const char* view : {"ViewMode(2)", "ViewMode(1)"}) {
-        click(view);
-        const double amount = state().cmAmount;
-        const QString shown = box("Txt08");
-        ASSERT_TRUE(within(5s, [&] { return rx().size() > 100; }));
-        EXPECT_EQ(state().cmAmount, amount) << view;
-        EXPECT_EQ(box("Txt08"), shown) << view;
-        EXPECT_FALSE(rx().contains(u'\n')) << "no reply is framed, so no line ends";
-    }
-    click("ViewMode(0)");
-    const double amount = state().cmAmount;
-    ASSERT_TRUE(within(4s, [&] { return state().cmAmount > amount; }));
-}

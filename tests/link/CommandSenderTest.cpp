@@ -90,7 +90,8 @@ TEST(CommandSender, FrameThePortDoesNotTakeIsNotLoggedAndTheOperatorIsToldOncePe
     Rig r;
     r.port->pending = 1020;
     r.engine.sender().sendShort(0x5A);
-    EXPECT_EQ(r.ui.rx, QStringLiteral("COM1 is not taking bytes; frames are dropped until it does.\r\n"));
+    r.engine.sender().sendShort(0x62);
+    EXPECT_EQ(r.ui.rx, QStringLiteral("COM1 is not taking bytes; frames are dropped until it does.\r\n")) << "once";
     r.comeOne.setPortOpen(false);
     r.comeOne.setPortOpen(true);
     r.engine.sender().sendShort(0x5A);

@@ -31,19 +31,7 @@ struct Rig {
     WindowState& state() { return engine.state(); }
     GblFlag& gblFlag() { return engine.gblFlag(); }
     void tick() { engine.Timer1_Timer(); }
-    // Ticks once and returns what went on the wire.
-    Bytes tickWire()
-    {
-        tick();
-        return port->takeWire();
-    }
     void receive(const Bytes& bytes) { port->feed(bytes); }
-    // Addresses a device as its slot would, without sending anything.
-    void address(std::uint8_t device)
-    {
-        state().curDevice = device;
-        state().rxPos = 1;
-    }
 
     FakeWindow ui;
     FakeTimer timer;

@@ -1,3 +1,5 @@
+// cm_bv_hp_ports and the port-number rule, on pseudo-terminals and a temporary
+// link folder.
 #include "PortsTool.h"
 #include "link/SerialBackend.h"
 #include "support/Pty.h"
@@ -13,24 +15,23 @@ using cmbvhp::test::Pty;
 namespace fs = std::filesystem;
 
 namespace {
-
 struct PortsTool : ::testing::Test {
     void SetUp() override
     {
-        ASSERT_TRUE(tmp.isValid());
-        ASSERT_TRUE(pty.ok());
+        ASSERT_TRUE(tmp.isValid() && pty.ok());
         fs::create_directories(byId);
         fs::create_directories(dev);
         std::ofstream(dev / "ttyS0").put('x');
     }
-    int run(std::vector<std::string> args, const fs::path& folder)
+    // Runs the command; "out" and "err" hold what it printed.
+    int run(std::vector<std::string> args, const fs::path& folder = {})
     {
-        out.str({});
-        err.str({});
-        const PortsToolHost host{PortNames(folder, dev), byId, [this] { return devices; }};
-        return runPortsTool(args, host, out, err);
+        std::ostringstream o, e;
+        const int code = runPortsTool(args, {PortNames(folder.empty() ? links : folder, dev), byId, [this] { return devices; }}, o, e);
+        out = o.str();
+        err = e.str();
+        return code;
     }
-    int run(std::vector<std::string> args) { return run(std::move(args), links); }
     // The link folder as it stands: each comN and what it points to.
     std::string folder() const
     {
@@ -42,68 +43,53 @@ struct PortsTool : ::testing::Test {
     }
 
     QTemporaryDir tmp;
-    fs::path root{tmp.path().toStdString()};
-    fs::path links = root / "ports";
-    fs::path byId = root / "by-id";
-    fs::path dev = root / "dev";
+    fs::path root{tmp.path().toStdString()}, links{root / "ports"}, byId{root / "by-id"}, dev{root / "dev"};
     Pty pty;
     std::vector<SerialDevice> devices;
-    std::ostringstream out, err;
+    std::string out, err;
 };
-
 } // namespace
 
 TEST_F(PortsTool, LinksUnlinksAndListsWhatEachNumberReaches)
 {
     devices = {{(dev / "ttyS0").string(), "", "16550A UART", "", ""}, {pty.slave, "", "FT232R USB UART", "FTDI", "A12"}};
-    ASSERT_EQ(run({"link", "2", pty.slave}), 0) << err.str();
-    EXPECT_EQ(out.str(), "COM2 now reaches " + pty.slave + "\n");
+    ASSERT_EQ(run({"link", "2", pty.slave}), 0) << err;
+    EXPECT_EQ(out, "COM2 now reaches " + pty.slave + "\n");
     ASSERT_EQ(run({}), 0);
-    const std::string list = out.str();
-    EXPECT_NE(list.find("  " + pty.slave + "  FT232R USB UART  FTDI  A12\n"), std::string::npos) << list;
-    EXPECT_NE(list.find("  COM1   on-board port " + (dev / "ttyS0").string() + ": 16550A UART\n"), std::string::npos) << list;
-    EXPECT_NE(list.find("  COM2   link to " + pty.slave + ": FT232R USB UART, maker FTDI, serial number A12\n"),
-              std::string::npos) << list;
-    EXPECT_NE(list.find("  COM16  no device\n"), std::string::npos) << list;
-
+    for (const std::string& line : {"  " + pty.slave + "  FT232R USB UART  FTDI  A12\n", "  COM1   on-board port " + (dev / "ttyS0").string() + ": 16550A UART\n",
+                                    "  COM2   link to " + pty.slave + ": FT232R USB UART, maker FTDI, serial number A12\n", std::string("  COM16  no device\n")})
+        EXPECT_NE(out.find(line), std::string::npos) << line << " is not in\n" << out;
     // A device with a stable name is stored by it.
     fs::create_symlink(pty.slave, byId / "usb-FTDI_FT232R_A12-if00-port0");
-    ASSERT_EQ(run({"link", "COM2", pty.slave}), 0) << err.str();
+    ASSERT_EQ(run({"link", "COM2", pty.slave}), 0) << err;
     EXPECT_EQ(folder(), "com2>" + (byId / "usb-FTDI_FT232R_A12-if00-port0").string() + ";");
-
     ASSERT_EQ(run({"unlink", "2"}), 0);
     EXPECT_EQ(folder(), "");
-    EXPECT_EQ(run({"unlink", "2"}), 0);
-    EXPECT_EQ(out.str(), "COM2 has no link\n");
+    EXPECT_EQ(std::to_string(run({"unlink", "2"})) + out, "0COM2 has no link\n");
 }
 
 TEST_F(PortsTool, BadInputIsOneLineAndChangesNothing)
 {
     ASSERT_EQ(run({"link", "4", pty.slave}), 0);
     const std::string before = folder();
-    fs::create_directories(links / "com9"); // not a link
     const fs::path file = root / "plain";
     std::ofstream(file).put('x');
     const std::vector<std::vector<std::string>> cases = {
-        {"link", "0", pty.slave},   {"link", "17", pty.slave}, {"link", "4x", pty.slave}, {"link", "4", "/nonexistent/tty"},
-        {"link", "4", file.string()}, {"link", "9", pty.slave},  {"unlink", "9"},           {"frob"},
-        {"link", "4"},              {"unlink", "1", "2"}};
+        {"link", "0", pty.slave}, {"link", "17", pty.slave}, {"link", "4x", pty.slave}, {"link", "4", "/nonexistent/tty"},
+        {"link", "4", file.string()}, {"link", "9", pty.slave}, {"unlink", "9"}, {"frob"}, {"link", "4"}, {"unlink", "1", "2"}};
     for (const auto& args : cases) {
-        SCOPED_TRACE(args[0] + " " + (args.size() > 1 ? args[1] : ""));
-        EXPECT_NE(run(args), 0);
-        const std::string message = err.str();
-        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
-        EXPECT_TRUE(out.str().empty());
+        fs::create_directories(links / "com9"); // not a link
+        EXPECT_NE(run(args), 0) << args[0];
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n') + out.size(), 1u) << err;
         fs::remove(links / "com9");
         EXPECT_EQ(folder(), before);
-        fs::create_directories(links / "com9");
     }
     // A link folder that cannot be written: its parent is a file.
     EXPECT_EQ(run({"link", "4", pty.slave}, file / "ports"), 1);
-    EXPECT_EQ(err.str().rfind("cannot write the link folder ", 0), 0u) << err.str();
+    EXPECT_EQ(err.rfind("cannot write the link folder ", 0), 0u) << err;
 }
 
-TEST_F(PortsTool, PortWithoutADeviceSaysWhichLinkToMake)
+TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
 {
     const PortNames names(links, dev);
     devices = {{pty.slave, "/dev/serial/by-id/usb-X-if00", "", "", ""}, {(dev / "ttyS0").string(), "", "", "", ""}};
@@ -113,19 +99,13 @@ TEST_F(PortsTool, PortWithoutADeviceSaysWhichLinkToMake)
                   (dev / "ttyS0").string() + ".");
     fs::create_directories(links);
     fs::create_symlink("/dev/cm-bv-hp-unplugged", links / "com5");
-    EXPECT_EQ(names.noDeviceReason(5, {}).substr(0, 78),
-              "COM5 reaches no device (link to /dev/cm-bv-hp-unplugged, which is not present)");
+    EXPECT_EQ(names.noDeviceReason(5, {}).substr(0, 78), "COM5 reaches no device (link to /dev/cm-bv-hp-unplugged, which is not present)");
     // A link comes before the on-board port; a missing device is never opened.
     fs::create_symlink(pty.slave, links / "com1");
-    EXPECT_EQ(names.locate(1), (links / "com1").string());
     std::ofstream(dev / "ttyS2").put('x');
-    EXPECT_EQ(names.locate(3), (dev / "ttyS2").string());
+    EXPECT_EQ(names.locate(1) + " " + names.locate(3), (links / "com1").string() + " " + (dev / "ttyS2").string());
     for (int port : {0, 2, 5, 17})
         EXPECT_THROW(names.locate(port), CommError) << port;
-}
-
-TEST(PortNames, DefaultFolderFollowsXdgConfigHome)
-{
     const char* old = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = old ? old : "";
     setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
