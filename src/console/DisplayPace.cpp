@@ -19,16 +19,11 @@ DisplayPace::DisplayPace()
 
 void DisplayPace::request(QObject* owner, std::function<void()> show)
 {
-    if (waiting(owner))
+    if (std::any_of(waiting_.begin(), waiting_.end(), [owner](const Waiting& w) { return w.owner == owner; }))
         return;
     waiting_.push_back({owner, std::move(show)});
     if (!timer_.isActive())
         timer_.start();
-}
-
-bool DisplayPace::waiting(const QObject* owner) const
-{
-    return std::any_of(waiting_.begin(), waiting_.end(), [owner](const Waiting& w) { return w.owner == owner; });
 }
 
 void DisplayPace::cancel(const QObject* owner)

@@ -26,7 +26,6 @@ public:
     void request(QObject* owner, std::function<void()> show);
     // `owner` has shown what waited, without the beat.
     void cancel(const QObject* owner);
-    bool waiting(const QObject* owner) const;
 
 private:
     DisplayPace();

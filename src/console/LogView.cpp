@@ -5,13 +5,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
-#include <QHelpEvent>
-#include <QToolTip>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 namespace cmbvhp {
 
@@ -122,11 +122,12 @@ void LogView::setPlainText(QStringView text)
 void LogView::scheduleSync(std::size_t changedRow)
 {
     dirtyRow_ = std::min(dirtyRow_, changedRow);
-    if (isVisible() && !window()->isMinimized())
-        DisplayPace::instance().request(this, [this] { showChanges(); });
+    // Checked first: this runs for every received byte.
+    if (beatRequested_ || !isVisible() || window()->isMinimized())
+        return;
+    beatRequested_ = true;
+    DisplayPace::instance().request(this, [this] { showChanges(); });
 }
-
-bool LogView::syncPending() const { return DisplayPace::instance().waiting(this); }
 
 int LogView::visibleRows() const { return std::max(1, (viewport()->height() - 2 * kMargin) / lineHeight_); }
 
@@ -141,6 +142,7 @@ void LogView::sync()
 void LogView::showChanges()
 {
     DisplayPace::instance().cancel(this);
+    beatRequested_ = false;
     const std::size_t rows = text_.rowCount();
     const auto visible = static_cast<std::size_t>(visibleRows());
     const std::size_t lastTop = rows > visible ? rows - visible : 0;

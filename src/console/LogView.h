@@ -38,7 +38,7 @@ public:
     // next turn of the display's pace.
     void sync();
     // True while changes wait for the display's pace.
-    bool syncPending() const;
+    bool syncPending() const { return beatRequested_; }
 
     // The selected rows as text; empty when nothing is selected.
     QString selectedText() const;
@@ -74,6 +74,7 @@ private:
     const LogView* sentLog_ = nullptr;
     std::size_t dirtyRow_ = 0; // the first row changed since the last sync
     std::size_t top_ = 0;      // the first row in view
+    bool beatRequested_ = false;
     bool syncing_ = false;     // the scroll bar is being set, not moved by the operator
     QTimer barPace_;
     bool barStale_ = false;
