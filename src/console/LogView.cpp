@@ -134,7 +134,8 @@ int LogView::visibleRows() const { return std::max(1, (viewport()->height() - 2 
 void LogView::sync()
 {
     showChanges();
-    syncScrollBar();
+    if (barStale_) // showChanges brought the bar up to date unless it was resting
+        syncScrollBar();
 }
 
 // The rows are shown at every beat. Rows that scrolled are moved on screen and
