@@ -1,7 +1,6 @@
 // Start-up, the settings and the open/close switch of the real window, on a
 // scripted port.
 #include "support/Console.h"
-#include "support/Rig.h"
 
 #include <QApplication>
 #include <QCheckBox>

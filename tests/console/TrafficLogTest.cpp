@@ -2,7 +2,6 @@
 // Text", the rows' times, scrolling, selection, and the display's pace.
 #include "console/LogText.h"
 #include "support/Console.h"
-#include "support/Rig.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -15,7 +15,7 @@ std::string hopper(const char* counts, const char* rest = "16 01 02 03 04 17 05 
 
 TEST(HopperDecoder, RecordsAndTheEndOfTheTurn)
 {
-    const std::string cases[][2] = {
+    runCases({
         {hopper("00 03 1A FF"), "txt14=00 03 1A FF ; txt15=01 02 03 04 ; txt16=05 06 07 08 ; txt17=12 34 ; curDevice=4"},
         {hopper("00 00 00 00"), "curDevice=0"},
         {"hpCount1=5; " + hopper("00 03 00 00"), "curDevice=4; txt14=00 03 00 00 "},
@@ -32,17 +32,13 @@ TEST(HopperDecoder, RecordsAndTheEndOfTheTurn)
         {hopper("00 00 00 00", "99 01 02 03 04 17 05 06 07 08 18 12 34"), "txt15=; txt16=05 06 07 08 "},
         {hopper("00 00 00 00") + "; tick*2", "wire=5A A5 / 62 9D"},
         {"tick; hpCount1=5; hp 1; tick; " + hopper("00 01 00 00") + "; tick", "wire=5A A5 / 73 8C 05 00 00 05 00 00 00 / 72 8D"},
-    };
-    for (const auto& [steps, checks] : cases)
-        runCase({steps.c_str(), checks.c_str()});
+    });
 }
 
 TEST(HopperDecoder, CountsCompareAsNumbers)
 {
     const std::pair<const char*, const char*> cases[] = {{"05", "0"},  {" 5 ", "0"}, {"5.0", "0"}, {"+5", "0"},
                                                          {"4.6", "4"}, {"", "4"},    {"abc", "4"}, {"261", "4"}};
-    for (const auto& [text, device] : cases) {
-        const std::string steps = std::string("hpCount0=") + text + "; " + hopper("05 00 00 00");
-        runCase({steps.c_str(), (std::string("curDevice=") + device).c_str()});
-    }
+    for (const auto& [text, device] : cases)
+        runCases({{std::string("hpCount0=") + text + "; " + hopper("05 00 00 00"), std::string("curDevice=") + device}});
 }

@@ -91,8 +91,8 @@ TEST(ReceiveFramer, ViewsOtherThanHexOnlyLog)
 TEST(ReceiveFramer, StartupSequenceRunsOverTheWire)
 {
     // The bill validator answers every frame of its slot; a 0x44 mid-way starts again.
-    runCase({"coin=none; tick; in 44; tick*2; in 11; tick*2; in 44; tick*2; in 11; tick*2; in 11; tick*2; "
+    runCases({{"coin=none; tick; in 44; tick*2; in 11; tick*2; in 44; tick*2; in 11; tick*2; in 11; tick*2; "
              "in 22 03 1B 01 00 19; tick*2; in 11; tick*2; in 11",
              "wire=5A A5 / 58 A7 / 5A A5 / 58 A7 / 5A A5 / 5B A4 03 10 E1 00 F2 / 5A A5 / 5A A5; bvSeq=8; "
-             "bvStatFlag=-1; pollTurn=-1"});
+             "bvStatFlag=-1; pollTurn=-1"}});
 }

@@ -3,7 +3,7 @@
 #include "Devices.h"
 #include "Options.h"
 #include "Output.h"
-#include "support/Rig.h"
+#include "support/ScriptedPort.h"
 
 #include <gtest/gtest.h>
 

@@ -9,52 +9,35 @@ namespace cmbvhp::test {
 namespace {
 
 // The state fields the rows read and write by name.
-#define CMBVHP_FIELDS(X)                                                                                              \
-    X(curDevice) X(pollTurn) X(bvCmdNo) X(cmCmdNo) X(hpCmdNo) X(hpPending) X(bvMiss) X(cmMiss) X(bvLongRead)          \
-        X(cmLongRead) X(clearPending) X(rxPos) X(bvSeq) X(cmSeq) X(bvBill1) X(bvBill2) X(bvBill3) X(bvAmount)         \
-            X(bvStatFlag) X(cmAmount) X(cmPaidAmount) X(changeAmount)
-#define CMBVHP_NAME(f) #f,
-const char* const kFieldNames[] = {CMBVHP_FIELDS(CMBVHP_NAME) "viewMode"};
-#define CMBVHP_GET(f) static_cast<double>(s.f),
-std::vector<double> values(Rig& r)
-{
-    const WindowState& s = r.state();
-    return {CMBVHP_FIELDS(CMBVHP_GET) static_cast<double>(r.gblFlag().viewMode)};
-}
-#define CMBVHP_SET(f)                                                                                                 \
-    if (name == #f) {                                                                                                 \
-        s.f = static_cast<decltype(s.f)>(v);                                                                          \
-        return true;                                                                                                  \
-    }
-bool setField(Rig& r, std::string_view name, double v)
-{
-    WindowState& s = r.state();
-    CMBVHP_FIELDS(CMBVHP_SET)
-    if (name == "viewMode")
-        r.gblFlag().viewMode = static_cast<std::int16_t>(v);
-    return name == "viewMode";
-}
-#undef CMBVHP_SET
-#undef CMBVHP_GET
-#undef CMBVHP_NAME
-#undef CMBVHP_FIELDS
-int fieldIndex(std::string_view name)
-{
-    for (std::size_t i = 0; i < std::size(kFieldNames); ++i)
-        if (name == kFieldNames[i])
-            return static_cast<int>(i);
-    return -1;
-}
+struct Field {
+    const char* name;
+    double (*get)(Engine&);
+    void (*set)(Engine&, double);
+};
+#define CMBVHP_FIELD(f, of)                                                                                           \
+    Field{#f, [](Engine& e) { return static_cast<double>(e.of().f); },                                                \
+          [](Engine& e, double v) { e.of().f = static_cast<decltype(e.of().f)>(v); }},
+#define CMBVHP_STATE(f) CMBVHP_FIELD(f, state)
+const Field kFields[] = {
+    CMBVHP_STATE(curDevice) CMBVHP_STATE(pollTurn) CMBVHP_STATE(bvCmdNo) CMBVHP_STATE(cmCmdNo) CMBVHP_STATE(hpCmdNo)
+    CMBVHP_STATE(hpPending) CMBVHP_STATE(bvMiss) CMBVHP_STATE(cmMiss) CMBVHP_STATE(bvLongRead) CMBVHP_STATE(cmLongRead)
+    CMBVHP_STATE(clearPending) CMBVHP_STATE(rxPos) CMBVHP_STATE(bvSeq) CMBVHP_STATE(cmSeq) CMBVHP_STATE(bvBill1)
+    CMBVHP_STATE(bvBill2) CMBVHP_STATE(bvBill3) CMBVHP_STATE(bvAmount) CMBVHP_STATE(bvStatFlag) CMBVHP_STATE(cmAmount)
+    CMBVHP_STATE(cmPaidAmount) CMBVHP_STATE(changeAmount) CMBVHP_FIELD(viewMode, gblFlag)};
+#undef CMBVHP_STATE
+#undef CMBVHP_FIELD
 
 const char* const kBoxes[] = {"txtamount", "TxtCh", "hpCount0", "hpCount1", "hpCount2", "hpCount3", "Txt08", "Txt09", "txt0a",
                               "Txt0b",     "txt18", "txt19",    "txt1a",    "txt1b",    "txt14",    "txt15", "txt16", "txt17"};
-int boxIndex(std::string_view name)
+
+template <typename Table, typename Key>
+int indexIn(const Table& table, Key key, std::string_view name)
 {
-    for (int i = 0; i < 18; ++i)
-        if (name == kBoxes[i])
-            return i;
-    return -1;
+    const auto* at = std::find_if(std::begin(table), std::end(table), [&](const auto& e) { return key(e) == name; });
+    return at == std::end(table) ? -1 : static_cast<int>(at - std::begin(table));
 }
+int fieldIndex(std::string_view name) { return indexIn(kFields, [](const Field& f) { return f.name; }, name); }
+int boxIndex(std::string_view name) { return indexIn(kBoxes, [](const char* b) { return b; }, name); }
 
 std::vector<std::string_view> split(std::string_view s, char sep)
 {
@@ -69,19 +52,25 @@ std::vector<std::string_view> split(std::string_view s, char sep)
     }
     return out;
 }
-double number(std::string_view v)
+int number(std::string_view v)
 {
-    double d = 0;
-    std::from_chars(v.data(), v.data() + v.size(), d);
-    return d;
+    int n = 0;
+    std::from_chars(v.data(), v.data() + v.size(), n);
+    return n;
 }
-std::uint8_t byte(std::string_view v) { return static_cast<std::uint8_t>(std::stoi(std::string(v), nullptr, 16)); }
 QString qs(std::string_view v) { return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); }
 
 struct Runner {
     Rig r;
     std::vector<std::string> wire;
 
+    std::vector<double> values()
+    {
+        std::vector<double> out;
+        for (const Field& f : kFields)
+            out.push_back(f.get(r.engine));
+        return out;
+    }
     void collect()
     {
         for (const Bytes& w : r.port->writes)
@@ -94,17 +83,16 @@ struct Runner {
         const auto space = s.find(' ');
         const std::string_view verb = s.substr(0, space);
         const std::string_view rest = space == std::string_view::npos ? std::string_view{} : s.substr(space + 1);
-        const auto eq = s.find('=');
+        const Bytes bytes = hex(rest);
         if (verb == "tick" || verb.starts_with("tick*")) {
-            for (int i = verb == "tick" ? 1 : static_cast<int>(number(verb.substr(5))); i > 0; --i) {
-                r.tick();
+            for (int i = verb == "tick" ? 1 : number(verb.substr(5)); i > 0; --i) {
+                r.engine.Timer1_Timer();
                 collect();
             }
         } else if (verb == "in" || verb.starts_with("in/")) {
-            r.port->feed(hex(rest), verb == "in" ? SIZE_MAX : static_cast<std::size_t>(number(verb.substr(3))));
+            r.port->feed(bytes, verb == "in" ? SIZE_MAX : static_cast<std::size_t>(number(verb.substr(3))));
         } else if (verb == "reply") {
-            const Bytes b = hex(rest);
-            r.receive(framed(b.at(0), Bytes(b.begin() + 1, b.end())));
+            r.port->feed(sim::framedReply(bytes.at(0), Bytes(bytes.begin() + 1, bytes.end())));
         } else if (verb == "bv" || verb == "cm" || verb == "hp") {
             const auto i = static_cast<std::int16_t>(number(rest));
             verb == "bv" ? r.engine.bvCmd_Click(i) : verb == "cm" ? r.engine.cmCmd_Click(i) : r.engine.cmdHp1_Click(i);
@@ -112,7 +100,7 @@ struct Runner {
             send(split(rest, ' '));
         } else if (s == "full" || s == "ok") {
             r.port->pending = s == "full" ? 1020 : 0;
-        } else if (eq == std::string_view::npos || !assign(s.substr(0, eq), s.substr(eq + 1))) {
+        } else if (const auto eq = s.find('='); eq == std::string_view::npos || !assign(s.substr(0, eq), s.substr(eq + 1))) {
             ADD_FAILURE() << "unknown step: " << s;
         }
     }
@@ -121,38 +109,44 @@ struct Runner {
     {
         CommandSender& send = r.engine.sender();
         const std::string_view op = p.at(0);
+        const auto arg = p.size() > 1 ? static_cast<std::uint8_t>(std::stoi(std::string(p[1]), nullptr, 16)) : std::uint8_t{0};
         if (op == "change")
             send.sendCmChange();
         else if (op == "hp")
-            send.sendHpCount(static_cast<int>(number(p.at(1))));
+            send.sendHpCount(arg);
         else if (op == "short")
-            send.sendShort(byte(p.at(1)));
+            send.sendShort(arg);
         else if (op == "bvSet")
-            send.sendBvSet(byte(p.at(1)));
+            send.sendBvSet(arg);
         else if (op == "bvReturn")
-            send.sendBvReturn(byte(p.at(1)));
+            send.sendBvReturn(arg);
         else if (op == "cmSet")
-            send.sendCmSet(byte(p.at(1)));
+            send.sendCmSet(arg);
+        else
+            ADD_FAILURE() << "unknown send: " << op;
         collect();
     }
 
     bool assign(std::string_view name, std::string_view value)
     {
         using Coin = FakeWindow::Coin;
-        if (setField(r, name, number(value)))
-            return true;
-        if (const int b = boxIndex(name); b >= 0)
+        if (const int f = fieldIndex(name); f >= 0) {
+            double v = 0;
+            std::from_chars(value.data(), value.data() + value.size(), v);
+            kFields[f].set(r.engine, v);
+        } else if (const int b = boxIndex(name); b >= 0) {
             r.ui.setText(static_cast<Box>(b), qs(value));
-        else if (name == "checkBv")
+        } else if (name == "checkBv") {
             r.ui.checkBv = value == "1";
-        else if (name == "coin")
+        } else if (name == "coin") {
             r.ui.coin = value == "slt" ? Coin::Selector : value == "none" ? Coin::None : Coin::Mechanism;
-        else if (name == "timer")
+        } else if (name == "timer") {
             r.timer.setEnabled(value == "on");
-        else if (name == "interval")
-            r.timer.setInterval(std::chrono::milliseconds(static_cast<int>(number(value))));
-        else
+        } else if (name == "interval") {
+            r.timer.setInterval(std::chrono::milliseconds(number(value)));
+        } else {
             return false;
+        }
         return true;
     }
 
@@ -163,12 +157,8 @@ struct Runner {
         for (const auto& w : wire)
             joined += (joined.empty() ? "" : " / ") + w;
         auto log = [](const QString& s) { return QString(s).replace(QStringLiteral("\r\n"), QStringLiteral("|")).toStdString(); };
-        if (name == "wire")
-            return joined;
-        if (name == "last")
-            return wire.empty() ? "" : wire.back();
-        if (name == "frames")
-            return std::to_string(wire.size());
+        if (name == "wire" || name == "last" || name == "frames")
+            return name == "wire" ? joined : name == "frames" ? std::to_string(wire.size()) : wire.empty() ? "" : wire.back();
         if (name == "tx" || name == "rx")
             return log(name == "tx" ? r.ui.tx : r.ui.rx);
         if (name == "msg")
@@ -178,9 +168,9 @@ struct Runner {
         if (name == "interval" || name == "restarts")
             return std::to_string(name == "interval" ? r.timer.interval().count() : r.timer.restarts);
         if (name.starts_with("rxBuf@"))
-            return toHex({r.state().rxBuf(static_cast<int>(number(name.substr(6))))});
+            return toHex({r.engine.state().rxBuf(number(name.substr(6)))});
         if (const int f = fieldIndex(name); f >= 0)
-            return QString::number(values(r)[static_cast<std::size_t>(f)], 'g', 15).toStdString();
+            return QString::number(kFields[f].get(r.engine), 'g', 15).toStdString();
         if (const int b = boxIndex(name); b >= 0)
             return r.ui.text(static_cast<Box>(b)).toStdString();
         ADD_FAILURE() << "unknown check: " << name;
@@ -188,13 +178,11 @@ struct Runner {
     }
 };
 
-} // namespace
-
 void runCase(const Case& c)
 {
     SCOPED_TRACE(c.steps);
     Runner run;
-    const std::vector<double> before = values(run.r);
+    const std::vector<double> before = run.values();
     // Fields the steps assign are not changes made by the logic.
     std::vector<std::string_view> assigned;
     for (std::string_view s : split(c.steps, ';')) {
@@ -204,11 +192,10 @@ void runCase(const Case& c)
     }
     for (std::string_view check : split(c.checks, ';')) {
         if (check == "same") {
-            const std::vector<double> after = values(run.r);
+            const std::vector<double> after = run.values();
             for (std::size_t i = 0; i < after.size(); ++i) {
-                if (std::find(assigned.begin(), assigned.end(), kFieldNames[i]) == assigned.end()) {
-                    EXPECT_EQ(after[i], before[i]) << kFieldNames[i] << " changed";
-                }
+                const bool set = std::find(assigned.begin(), assigned.end(), kFields[i].name) != assigned.end();
+                EXPECT_TRUE(set || after[i] == before[i]) << kFields[i].name << " changed";
             }
             continue;
         }
@@ -222,6 +209,8 @@ void runCase(const Case& c)
             EXPECT_EQ(run.actual(name), want) << name;
     }
 }
+
+} // namespace
 
 void runCases(std::initializer_list<Case> cases)
 {

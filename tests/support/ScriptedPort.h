@@ -1,16 +1,38 @@
 #pragma once
 
+#include "common/TextForms.h"
 #include "link/SerialBackend.h"
+
+#include <QStringList>
 
 #include <algorithm>
 #include <deque>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace cmbvhp::test {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Bytes from "5A A5" text, for readable tables.
+inline Bytes hex(std::string_view text)
+{
+    Bytes out;
+    for (const QString& p : QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())).split(u' ', Qt::SkipEmptyParts))
+        out.push_back(static_cast<std::uint8_t>(p.toUInt(nullptr, 16)));
+    return out;
+}
+
+// "5A A5" from bytes, so that tables compare readable text.
+inline std::string toHex(const Bytes& bytes)
+{
+    QString s;
+    for (std::uint8_t b : bytes)
+        appendHexPair(s, b);
+    return s.trimmed().toStdString();
+}
 
 // A serial backend the test drives: it records every open and write, delivers
 // the bytes the test feeds (whole or split into pieces), and can refuse an
@@ -80,3 +102,7 @@ private:
 };
 
 } // namespace cmbvhp::test
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
