@@ -12,25 +12,18 @@ using namespace cmbvhp;
 using namespace cmbvhp::test;
 
 namespace {
-// "1" for each enabled control of an array, "0" for each disabled one.
-QString enabled(Console& c, const char* array, int n)
+// The switch as the operator sees it: its caption; the flag, the port and the
+// timer ("T P t" when on); then 1 for each enabled setting and device choice.
+QString switchLook(Console& c)
 {
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += c.get(QStringLiteral("%1(%2)").arg(QLatin1String(array)).arg(i))->isEnabled() ? u'1' : u'0';
-    return s;
+    const bool flag = c.gblFlag().portOpen == kTrue;
+    return c.button("cmdPortOpen")->text() + u' ' + (flag ? u'T' : u'-') + (c.window.comeOne().PortOpen() ? u'P' : u'-') +
+           (c.window.timer1().isEnabled() ? u't' : u'-') + u' ' + c.enabled("Setting*6 checkBv checkHp optionCm optionSlt OptionCoin");
 }
-// The closed state: the port, the timer, the caption, and the choices unlocked.
-void expectClosed(Console& c)
-{
-    EXPECT_EQ(c.gblFlag().portOpen, kFalse);
-    EXPECT_FALSE(c.window.comeOne().PortOpen() || c.window.timer1().isEnabled());
-    EXPECT_EQ(c.button("cmdPortOpen")->text(), QStringLiteral("Port Open"));
-    QString unlocked = enabled(c, "Setting", 6);
-    for (const char* name : {"checkBv", "checkHp", "optionCm", "optionSlt", "OptionCoin"})
-        unlocked += c.get(QString::fromLatin1(name))->isEnabled() ? u'1' : u'0';
-    EXPECT_EQ(unlocked, QStringLiteral("11111111111"));
-}
+const QString kClosed = QStringLiteral("Port Open --- 11111111111");
+const QString kOpen = QStringLiteral("Port Close TPt 00000000000");
+constexpr const char* kButtons = "bvCmd*7 cmCmd*7 TxtCh cmdHp1*6";
+
 void choose(Console& c, bool bv, bool hp, const char* coin)
 {
     c.get<QCheckBox>("checkBv")->setChecked(bv);
@@ -42,28 +35,23 @@ void choose(Console& c, bool bv, bool hp, const char* coin)
 TEST(StartUp, CombosAreFilledAndEverythingIsReady)
 {
     Console c(false);
-    EXPECT_EQ(c.setting(3)->currentText(), QStringLiteral("Combo1")) << "until filled";
     c.window.receiveLog().append(u"44 ");
     c.window.Form_Load();
     EXPECT_TRUE(c.rxLog().isEmpty()) << "Form_Load empties the receive log";
-    const char* items[] = {"COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9 COM10 COM11 COM12 COM13 COM14 COM15 COM16",
-                           "19200 9600 4800 2400 1200 600", "None Even Odd Mark Space", "8 7 6 5 4", "1 1.5 2", "None LF CR CR+LF"};
+    QStringList combos;
     for (int i = 0; i < 6; ++i) {
-        QStringList got;
+        QString items;
         for (int k = 0; k < c.setting(i)->count(); ++k)
-            got << c.setting(i)->itemText(k).remove(u' ');
-        EXPECT_EQ(got.join(u' '), QString::fromLatin1(items[i]));
+            items += c.setting(i)->itemText(k) + u' ';
+        combos << items + u'[' + c.setting(i)->currentText() + u']';
     }
-    QStringList shown;
-    for (int i = 0; i < 6; ++i)
-        shown << c.setting(i)->currentText();
-    EXPECT_EQ(shown.join(u' ') + c.setting(5)->itemText(3), QStringLiteral("COM1 9600 Even 8 1 NoneCR + LF"));
+    EXPECT_EQ(combos.join(u'|'), QStringLiteral("COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9 COM10 COM11 COM12 COM13 COM14 COM15 "
+                                                "COM16 [COM1]|19200 9600 4800 2400 1200 600 [9600]|None Even Odd Mark Space "
+                                                "[Even]|8 7 6 5 4 [8]|1 1.5 2 [1]|None LF CR CR + LF [None]"));
     EXPECT_TRUE(c.get<QCheckBox>("checkBv")->isChecked() && c.get<QRadioButton>("ViewMode(0)")->isChecked());
     EXPECT_EQ(c.gblFlag().viewMode + c.state().rxPos, 1);
     EXPECT_EQ(c.window.timer1().interval(), kPollInterval);
-    expectClosed(c);
-    EXPECT_EQ(enabled(c, "bvCmd", 7) + enabled(c, "cmCmd", 7) + enabled(c, "cmdHp1", 6), QString(20, u'1'));
-    EXPECT_TRUE(c.get("TxtCh")->isEnabled());
+    EXPECT_EQ(switchLook(c) + u' ' + c.enabled(kButtons), kClosed + u' ' + QString(21, u'1'));
 }
 
 TEST(PortSwitch, EverySettingsIndexReachesThePort)
@@ -78,20 +66,16 @@ TEST(PortSwitch, EverySettingsIndexReachesThePort)
             c.setting(combo)->setCurrentIndex(i);
             c.button("cmdPortOpen")->click();
             ASSERT_EQ(c.port->opens.size(), 1u);
+            const ScriptedPort::OpenCall& open = c.port->opens[0];
             LineSettings want{combo == 1 ? bauds[i] : 9600, combo == 2 ? parities[i] : Parity::Even, combo == 3 ? 8 - i : 8,
                               combo == 4 ? stops[i] : StopBits::One}; // "EOF Char" has no effect
-            EXPECT_EQ(c.port->opens[0].settings, want) << "Setting(" << combo << ") index " << i;
-            EXPECT_EQ(c.port->opens[0].device, "/dev/test" + std::to_string(combo == 0 ? i + 1 : 1));
+            EXPECT_EQ(open.settings, want) << "Setting(" << combo << ") index " << i;
+            EXPECT_EQ(open.device, "/dev/test" + std::to_string(combo == 0 ? i + 1 : 1));
+            EXPECT_FALSE(open.dtr || open.rts);
+            EXPECT_EQ(switchLook(c), kOpen);
+            EXPECT_TRUE(c.port->writes.empty()) << "the open itself sends nothing";
         }
     }
-    Console c;
-    c.button("cmdPortOpen")->click();
-    EXPECT_FALSE(c.port->opens[0].dtr || c.port->opens[0].rts);
-    EXPECT_EQ(c.gblFlag().portOpen, kTrue);
-    EXPECT_EQ(c.button("cmdPortOpen")->text(), QStringLiteral("Port Close"));
-    EXPECT_TRUE(c.window.timer1().isEnabled() && c.port->writes.empty()) << "the open itself sends nothing";
-    EXPECT_EQ(enabled(c, "Setting", 6), QStringLiteral("000000"));
-    EXPECT_FALSE(c.get("checkBv")->isEnabled() || c.get("OptionCoin")->isEnabled());
 }
 
 TEST(PortSwitch, ButtonsFollowTheDeviceChoiceAndStayAfterTheClose)
@@ -100,7 +84,7 @@ TEST(PortSwitch, ButtonsFollowTheDeviceChoiceAndStayAfterTheClose)
         bool bv, hp;
         const char* coin;
         std::uint8_t curDevice;
-        const char* buttons; // bvCmd(0 ... 6), cmCmd(0 ... 6) and TxtCh, cmdHp1(0 ... 5): 1 enabled
+        QString buttons; // bvCmd(0 ... 6), cmCmd(0 ... 6) and TxtCh, cmdHp1(0 ... 5): 1 enabled
     } cases[] = {
         {true, true, "optionCm", 0, "1111111 11111111 111111"},   {true, false, "optionSlt", 0, "1111111 01110110 000001"},
         {false, true, "OptionCoin", 4, "0000000 00000000 111111"}, {true, false, "OptionCoin", 0, "1111111 00000000 000001"},
@@ -109,14 +93,11 @@ TEST(PortSwitch, ButtonsFollowTheDeviceChoiceAndStayAfterTheClose)
     for (const auto& k : cases) {
         Console c;
         choose(c, k.bv, k.hp, k.coin);
-        for (int round = 0; round < 2; ++round) { // open, then closed again
+        for (const QString& look : {kOpen, kClosed}) {
             c.button("cmdPortOpen")->click();
             EXPECT_EQ(c.state().curDevice, k.curDevice) << k.coin;
-            const QString got = enabled(c, "bvCmd", 7) + u' ' + enabled(c, "cmCmd", 7) +
-                                (c.get("TxtCh")->isEnabled() ? u'1' : u'0') + u' ' + enabled(c, "cmdHp1", 6);
-            EXPECT_EQ(got, QString::fromLatin1(k.buttons)) << k.coin << " round " << round;
+            EXPECT_EQ(switchLook(c) + u' ' + c.enabled(kButtons), look + u' ' + QString(k.buttons).remove(u' ')) << k.coin;
         }
-        expectClosed(c);
     }
 }
 
@@ -143,15 +124,13 @@ TEST(PortSwitch, RefusedOpenReportsThePortAndReturnsToClosed)
         k.prepare(c);
         c.button("cmdPortOpen")->click();
         EXPECT_EQ(c.rxLog() + u'/' + c.button("cmdPortOpen")->toolTip(), QString::fromLatin1(k.message) + u'/' + QString::fromLatin1(k.reason));
-        expectClosed(c);
+        EXPECT_EQ(switchLook(c) + u' ' + c.enabled("bvCmd*7 cmdHp1*6"), kClosed + QStringLiteral(" 0000000111111"));
         EXPECT_EQ(c.state().curDevice, device::kHopper);
-        EXPECT_EQ(enabled(c, "bvCmd", 7) + enabled(c, "cmdHp1", 6), QStringLiteral("0000000111111"));
         c.port->refuseOpen.reset();
         c.setting(0)->setCurrentIndex(0);
         c.setting(1)->setCurrentIndex(1);
         c.button("cmdPortOpen")->click();
-        EXPECT_EQ(c.gblFlag().portOpen, kTrue) << "opens once the choice is corrected";
-        EXPECT_TRUE(c.button("cmdPortOpen")->toolTip().isEmpty());
+        EXPECT_EQ(switchLook(c) + c.button("cmdPortOpen")->toolTip(), kOpen) << "opens once the choice is corrected";
     }
 }
 
@@ -164,7 +143,6 @@ TEST(PortSwitch, ReopenKeepsTheLinkStateAndFinishEndsTheProgram)
     c.window.Timer1_Timer();
     c.state().bvCmdNo = 3;
     c.button("cmdPortOpen")->click();
-    expectClosed(c);
     c.button("cmdPortOpen")->click();
     c.window.Timer1_Timer();
     EXPECT_EQ(toHex(c.port->takeWire()), "5A A5 62 9D 5B A4 03 10 00 00 13");
@@ -172,14 +150,11 @@ TEST(PortSwitch, ReopenKeepsTheLinkStateAndFinishEndsTheProgram)
     int ended = 0;
     QObject::connect(qApp, &QGuiApplication::lastWindowClosed, &c.window, [&] { ++ended; });
     QTimer::singleShot(0, &c.window, [&] { c.button("Command1")->click(); });
-    QTimer guard;
-    QObject::connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
-    guard.start(5000);
+    QTimer::singleShot(5000, qApp, &QCoreApplication::quit);
     QApplication::exec();
     EXPECT_EQ(ended, 1) << "the only window closed: the program ends";
     EXPECT_FALSE(c.window.isVisible() || c.window.comeOne().PortOpen());
-    EXPECT_EQ(c.gblFlag().portOpen, kFalse);
-    EXPECT_TRUE(c.setting(0)->isEnabled());
+    EXPECT_TRUE(c.gblFlag().portOpen == kFalse && c.setting(0)->isEnabled());
 }
 
 TEST(PortSwitch, LostPortIsReportedOnItsOwnLineAndClosesCleanly)
@@ -191,7 +166,7 @@ TEST(PortSwitch, LostPortIsReportedOnItsOwnLineAndClosesCleanly)
         c.port->loseDevice("device gone");
         EXPECT_EQ(c.rxLog(), QString::fromUtf16(before).remove(QStringLiteral("\r\n")) +
                                  QStringLiteral("\r\nCOM1 was lost (device gone); the port is closed.\r\n")) << "no empty line";
-        expectClosed(c);
+        EXPECT_EQ(switchLook(c), kClosed);
         c.button("cmdPortOpen")->click();
         c.button("cmdPortOpen")->click();
         c.port->loseDevice("device gone");

@@ -1,9 +1,9 @@
-// The real console, offscreen, opened through the port-number rule on the
-// device simulator running as its own process on a pseudo-terminal.
+// The real console, offscreen, opened through the port-number rule: on the
+// device simulator running as its own process, and on a pseudo-terminal whose
+// far end is pulled away like a USB adapter. And the console's command line.
 #include "console/ConsoleApp.h"
 #include "console/LogView.h"
 #include "console/frmBody.h"
-#include "link/PortNames.h"
 #include "link/QtSerialBackend.h"
 #include "support/Pty.h"
 
@@ -11,100 +11,135 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace cmbvhp;
-using cmbvhp::test::processUntil;
+using namespace cmbvhp::test;
 using namespace std::chrono_literals;
 
 namespace {
 
+// A console whose COM1 is the link "com1" in a folder of its own.
 class EndToEnd : public ::testing::Test {
 protected:
-    // Starts the simulator linked as COM1 and a console that finds it there.
-    void start(QStringList simArgs)
+    void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        const QString link = dir_.filePath(QStringLiteral("com1"));
-        simArgs << QStringLiteral("--link") << link << QStringLiteral("--quiet");
-        sim_.setProgram(QStringLiteral(CMBVHP_SIM_PATH));
-        sim_.setArguments(simArgs);
-        sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        sim_.start();
-        ASSERT_TRUE(sim_.waitForStarted(5000));
-        ASSERT_TRUE(processUntil([&] { return QFileInfo(link).isSymLink(); }));
-        const PortNames names(dir_.path().toStdString());
-        window_ = std::make_unique<frmBody>(std::make_unique<QtSerialBackend>(),
-                                            hostPorts(names));
-        window_->Form_Load();
+        window_.Form_Load();
     }
     void TearDown() override
     {
-        window_.reset();
         if (sim_.state() != QProcess::NotRunning) {
             sim_.terminate();
             if (!sim_.waitForFinished(3000))
                 sim_.kill();
         }
     }
+    // Starts the simulator with COM1 linked to it.
+    void startSimulator()
+    {
+        sim_.setProgram(QStringLiteral(CMBVHP_SIM_PATH));
+        sim_.setArguments({"--bill-every", "0", "--coin-every", "0", "--link", QString::fromStdString(com1_.string()), "--quiet"});
+        sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sim_.start();
+        ASSERT_TRUE(sim_.waitForStarted(5000));
+        ASSERT_TRUE(processUntil([&] { return std::filesystem::is_symlink(com1_); }));
+    }
 
     template <typename W = QWidget>
-    W* get(const char* name) { return window_->findChild<W*>(QString::fromLatin1(name)); }
+    W* get(const char* name) { return window_.findChild<W*>(QString::fromLatin1(name)); }
     void click(const char* name) { get<QAbstractButton>(name)->click(); }
+    void type(const char* box, const char* text) { get<QLineEdit>(box)->setText(QString::fromLatin1(text)); }
     // A data box as the operator sees it once the display has caught up.
     QString box(const char* name)
     {
-        window_->showPending();
+        window_.showPending();
         return get<QLineEdit>(name)->text();
     }
-    QString tx() { return window_->transmitLog().toPlainText(); }
-    QString rx() { return window_->receiveLog().toPlainText(); }
-    WindowState& state() { return window_->state(); }
-    template <typename Done>
-    bool within(std::chrono::milliseconds bound, Done done) { return processUntil(done, bound); }
+    QString tx() { return window_.transmitLog().toPlainText(); }
+    QString rx() { return window_.receiveLog().toPlainText(); }
+    WindowState& state() { return window_.state(); }
+    bool within(std::chrono::milliseconds bound, const std::function<bool()>& done) { return processUntil(done, bound); }
+    bool sent(const char* line) { return within(4s, [&] { return tx().contains(QString::fromLatin1(line)); }); }
 
     QTemporaryDir dir_;
+    std::filesystem::path com1_{std::filesystem::path(dir_.path().toStdString()) / "com1"};
     QProcess sim_;
-    std::unique_ptr<frmBody> window_;
+    frmBody window_{std::make_unique<QtSerialBackend>(), hostPorts(PortNames(com1_.parent_path()))};
 };
 
 } // namespace
 
 TEST_F(EndToEnd, PayoutOfSeveralCoinKindsEndsWithDataClearAndTheStatusShortReplyIsShown)
 {
-    start({"--bill-every", "0", "--coin-every", "0"});
+    startSimulator();
     click("cmdPortOpen");
     // Both start-up sequences run against the simulator to their last step.
     ASSERT_TRUE(within(6s, [&] { return state().cmSeq == 8 && state().bvSeq == 8 && state().bvStatFlag == kTrue; }));
     // "Crem On" of the start-up changed the coin device's status: a short reply.
     ASSERT_TRUE(within(4s, [&] { return box("Txt0b") == QStringLiteral("01"); })) << rx().toStdString();
-    get<QLineEdit>("TxtCh")->setText(QStringLiteral("8"));
+    type("TxtCh", "8");
     click("cmCmd(4)");
-    ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("63 9C 4 1 8 0 0 D \r\n")); }));
+    ASSERT_TRUE(sent("63 9C 4 1 8 0 0 D \r\n"));
     ASSERT_TRUE(within(6s, [&] { return tx().contains(QStringLiteral("63 9C 2 0 2 0 \r\n")); })) << rx().toStdString();
-    EXPECT_EQ(box("txt0a"), QStringLiteral("01 01 01 00 ")) << "5 + 2 + 1";
-    EXPECT_EQ(box("TxtCh"), QStringLiteral("0"));
+    EXPECT_EQ(box("txt0a") + box("TxtCh"), QStringLiteral("01 01 01 00 0")) << "5 + 2 + 1, none left";
     EXPECT_EQ(state().changeAmount, 0);
 }
 
 TEST_F(EndToEnd, TwoHoppersAskedInTurnReachBothCountsAndHandTheLineBack)
 {
-    start({"--bill-every", "0", "--coin-every", "0"});
+    startSimulator();
     get<QCheckBox>("checkHp")->setChecked(true);
     click("cmdPortOpen");
-    get<QLineEdit>("hpCount(0)")->setText(QStringLiteral("2"));
-    get<QLineEdit>("hpCount(1)")->setText(QStringLiteral("3"));
+    type("hpCount(0)", "2");
+    type("hpCount(1)", "3");
     click("cmdHp1(0)");
-    ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("73 8C 5 0 2 0 0 0 7 \r\n")); }));
+    ASSERT_TRUE(sent("73 8C 5 0 2 0 0 0 7 \r\n"));
     click("cmdHp1(1)");
-    ASSERT_TRUE(within(4s, [&] { return tx().contains(QStringLiteral("73 8C 5 0 0 3 0 0 6 \r\n")); }));
-    ASSERT_TRUE(within(4s, [&] { return box("txt14") == QStringLiteral("02 03 00 00 "); }))
-        << rx().toStdString();
+    ASSERT_TRUE(sent("73 8C 5 0 0 3 0 0 6 \r\n"));
+    ASSERT_TRUE(within(4s, [&] { return box("txt14") == QStringLiteral("02 03 00 00 "); })) << rx().toStdString();
     ASSERT_TRUE(within(2s, [&] { return state().curDevice != device::kHopper; }));
     const qsizetype at = tx().size();
-    ASSERT_TRUE(within(2s, [&] {
-        return tx().indexOf(QStringLiteral("5A A5"), at) >= 0 && tx().indexOf(QStringLiteral("62 9D"), at) >= 0;
-    })) << "back to the bill validator and the coin mechanism";
+    ASSERT_TRUE(within(2s, [&] { return tx().indexOf(QStringLiteral("5A A5"), at) >= 0 && tx().indexOf(QStringLiteral("62 9D"), at) >= 0; }))
+        << "back to the bill validator and the coin mechanism";
+}
+
+// Regression: a pulled adapter kept the loop spinning on failed reads, and the
+// console could not take it back under the same number.
+TEST_F(EndToEnd, PulledAdapterIsReportedOnceAndCanBeReopened)
+{
+    for (int plug = 0; plug < 2; ++plug) {
+        Pty pty;
+        ASSERT_TRUE(pty.ok());
+        std::filesystem::remove(com1_);
+        std::filesystem::create_symlink(pty.slave, com1_);
+        click("cmdPortOpen");
+        ASSERT_EQ(window_.gblFlag().portOpen, kTrue) << "plugged in again under the same number";
+        pty.write({0x11});
+        ASSERT_TRUE(within(5s, [&] { return rx().endsWith(QStringLiteral("11 ")); }));
+        pty.closeMaster();
+        ASSERT_TRUE(within(5s, [&] { return window_.gblFlag().portOpen == kFalse; }));
+        EXPECT_FALSE(window_.timer1().isEnabled() || window_.comeOne().PortOpen());
+        EXPECT_EQ(get<QAbstractButton>("cmdPortOpen")->text(), QStringLiteral("Port Open"));
+        EXPECT_TRUE(rx().endsWith(QStringLiteral("11 \r\nCOM1 was lost (the device no longer answers reads); the port is closed.\r\n")));
+        EXPECT_EQ(rx().count(QStringLiteral("was lost")), plug + 1) << "reported once";
+    }
+}
+
+// Regression: Qt's own options were applied (-reverse mirrored the window). A
+// -platform that does not exist would end the program at once if it were taken.
+TEST(CommandLine, QtOptionsAreIgnored)
+{
+    QProcess console;
+    console.setProgram(QStringLiteral(CMBVHP_CONSOLE_PATH));
+    console.setArguments({"-platform", "cm-bv-hp-no-such-platform", "-reverse"});
+    console.setProcessChannelMode(QProcess::MergedChannels);
+    console.start();
+    ASSERT_TRUE(console.waitForStarted(5000));
+    EXPECT_FALSE(console.waitForFinished(1500)) << console.readAll().toStdString();
+    console.kill();
+    console.waitForFinished(3000);
 }

@@ -38,6 +38,18 @@ struct Console {
         window.showPending();
         return get<QLineEdit>(QString::fromLatin1(name))->text();
     }
+    // "1" for each enabled control of the list, "0" for each disabled one;
+    // "bvCmd*7" stands for bvCmd(0) ... bvCmd(6).
+    QString enabled(const char* names) const
+    {
+        QString s;
+        for (const QString& name : QString::fromLatin1(names).split(u' ')) {
+            const qsizetype star = name.indexOf(u'*');
+            for (int i = 0; i < (star < 0 ? 1 : name.mid(star + 1).toInt()); ++i)
+                s += get(star < 0 ? name : QStringLiteral("%1(%2)").arg(name.left(star)).arg(i))->isEnabled() ? u'1' : u'0';
+        }
+        return s;
+    }
     WindowState& state() { return window.state(); }
     GblFlag& gblFlag() { return window.gblFlag(); }
     QString rxLog() { return window.receiveLog().toPlainText(); }

@@ -33,10 +33,9 @@ public:
     ~Pty() { closeMaster(); }
     bool ok() const { return master_ >= 0 && !slave.empty(); }
     void write(const std::vector<std::uint8_t>& bytes) { (void)!::write(master_, bytes.data(), bytes.size()); }
-    // Everything the console has written so far.
-    std::vector<std::uint8_t> readAvailable()
+    // Appends what the console has written since the last call; the total.
+    std::size_t readInto(std::vector<std::uint8_t>& out)
     {
-        std::vector<std::uint8_t> out;
         std::uint8_t buf[256];
         for (pollfd fd{master_, POLLIN, 0}; ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN);) {
             const ssize_t n = ::read(master_, buf, sizeof buf);
@@ -44,7 +43,7 @@ public:
                 break;
             out.insert(out.end(), buf, buf + n);
         }
-        return out;
+        return out.size();
     }
     // The device goes away: both ends close, so that the console sees the hang-up.
     void closeMaster()
