@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace cmbvhp::test {
@@ -38,16 +39,26 @@ struct Console {
         window.showPending();
         return get<QLineEdit>(QString::fromLatin1(name))->text();
     }
-    // "1" for each enabled control of the list, "0" for each disabled one;
-    // "bvCmd*7" stands for bvCmd(0) ... bvCmd(6).
-    QString enabled(const char* names) const
+    // Control names from a list where "bvCmd*7" stands for bvCmd(0) ... bvCmd(6)
+    // and "Label#2" for Label1 and Label2.
+    static QStringList names(const char* list)
+    {
+        QStringList out;
+        for (const QString& name : QString::fromUtf8(list).split(u' ')) {
+            const qsizetype mark = name.indexOf(QRegularExpression(QStringLiteral("[*#]")));
+            if (mark < 0)
+                out << name;
+            for (int i = 0; mark >= 0 && i < name.mid(mark + 1).toInt(); ++i)
+                out << (name[mark] == u'#' ? name.left(mark) + QString::number(i + 1) : QStringLiteral("%1(%2)").arg(name.left(mark)).arg(i));
+        }
+        return out;
+    }
+    // "1" for each enabled control of the list, "0" for each disabled one.
+    QString enabled(const char* list) const
     {
         QString s;
-        for (const QString& name : QString::fromLatin1(names).split(u' ')) {
-            const qsizetype star = name.indexOf(u'*');
-            for (int i = 0; i < (star < 0 ? 1 : name.mid(star + 1).toInt()); ++i)
-                s += get(star < 0 ? name : QStringLiteral("%1(%2)").arg(name.left(star)).arg(i))->isEnabled() ? u'1' : u'0';
-        }
+        for (const QString& name : names(list))
+            s += get(name)->isEnabled() ? u'1' : u'0';
         return s;
     }
     WindowState& state() { return window.state(); }
