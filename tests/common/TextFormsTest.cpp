@@ -1,9 +1,12 @@
-#include "common/TextForms.h"
-#include "common/WindowState.h"
+// Operator numbers in and out, under any locale, and the receive buffer's bounds.
+#include "support/Rig.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 using namespace cmbvhp;
+using namespace cmbvhp::test;
 
 TEST(TextForms, NumbersInAndOut)
 {
@@ -25,27 +28,45 @@ TEST(TextForms, NumbersInAndOut)
         EXPECT_EQ(plainNumber(in), QString::fromLatin1(out)) << in;
 }
 
-TEST(TextForms, ByteTexts)
-{
-    QString s;
-    for (std::uint8_t b : {0x0A, 0xFF, 0x00})
-        appendHexPair(s, b);
-    EXPECT_EQ(s, QStringLiteral("0A FF 00 "));
-    QString ascii;
-    for (std::uint8_t b : {0x41, 0x00, 0x0D, 0x7F, 0x85, 0xE9})
-        ascii += QChar(asciiViewChar(b));
-    EXPECT_EQ(ascii, QStringLiteral("A\u2400\u240D\u2421\uFFFD\u00E9"));
-}
-
 // Regression: a debug build aborted on an out-of-range position instead of
 // reading 0 and dropping the write.
 TEST(RxBuffer, OutOfRangeReadGivesZeroAndWriteIsDroppedInEveryBuild)
 {
     RxBuffer rx;
-    for (int pos : {0, -1, 1025, 32767}) {
+    for (int pos : {0, -1, 1025, 32767, 1024})
         rx.set(pos, 0xAB);
-        EXPECT_EQ(rx(pos), 0) << pos;
-    }
-    rx.set(1024, 0xCD);
-    EXPECT_EQ(rx(1024) + rx(1), 0xCD);
+    EXPECT_EQ(rx(0) + rx(-1) + rx(1025) + rx(32767) + rx(1) + rx(1023), 0) << "read 0, dropped";
+    EXPECT_EQ(rx(1024), 0xAB);
 }
+
+// Regression: under a locale that writes decimals with a comma, "100.7" went on
+// the wire as 100 and "0.5" was taken for no amount. Every operator number
+// reads and writes "." whatever the host's LC_NUMERIC.
+class DecimalPoint : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        saved_ = std::setlocale(LC_NUMERIC, nullptr);
+        // The set-up script provides the locale; a missing one is a failure.
+        ASSERT_NE(std::setlocale(LC_NUMERIC, GetParam()), nullptr) << GetParam() << " is not installed";
+    }
+    void TearDown() override { std::setlocale(LC_NUMERIC, saved_.c_str()); }
+    std::string saved_;
+};
+
+TEST_P(DecimalPoint, OperatorNumbersUseThePointWhateverTheLocale)
+{
+    runCases({
+        {"pollTurn=-1; TxtCh=100.7; cm 4; tick", "wire=63 9C 04 01 01 01 00 05; changeAmount=100.7"},
+        {"pollTurn=-1; TxtCh=0.5; cm 4; tick", "wire=63 9C 04 01 00 00 00 05; msg="},
+        {"TxtCh=100,7; cm 4", "cmCmdNo=0; msg=type the change!"},
+        {"TxtCh=100,7; send change", "wire=; msg~=holds \"100,7\""},
+        {"hpCount0=2.6; hp 0; tick", "wire=73 8C 05 00 03 00 00 00 06"},
+        {"hpCount0=3.0; curDevice=4; in 33 00 15 03 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00", "curDevice=0"},
+        {"changeAmount=2.5; curDevice=2; reply 33 00 0A 01 00 00 00 00", "TxtCh=1.5"},
+        {"bvAmount=0.25; tick", "txtamount=0.25"},
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, DecimalPoint, ::testing::Values("C", "de_DE.UTF-8"),
+                         [](const auto& info) { return std::string(info.param[0] == 'C' ? "C" : "DecimalComma"); });

@@ -9,16 +9,11 @@ using namespace cmbvhp::test;
 TEST(CommandSender, FixedFramesAndTheirLogLines)
 {
     runCases({
-        {"send short 5A", "wire=5A A5; tx=5A A5 |"},
-        {"send short 62; send short 71", "wire=62 9D / 71 8E; tx=62 9D |71 8E |"},
-        {"send bvSet 00", "wire=5B A4 03 10 00 00 13; tx=5B A4 3 10 0 0 13 |"},
-        {"send bvSet E1", "wire=5B A4 03 10 E1 00 F2"},
-        {"send bvSet 02", "wire=5B A4 03 10 02 00 11"},
-        {"send bvReturn 50", "wire=5B A4 05 11 00 50 01 00 45; tx=5B A4 5 11 0 50 1 0 45 |"},
-        {"send cmSet 01; send cmSet 03", "wire=63 9C 02 00 01 03 / 63 9C 02 00 03 01"},
-        {"send cmSet 02; send cmSet 00", "wire=63 9C 02 00 02 00 / 63 9C 02 00 00 02"},
+        {"send short 5A; send short 71; send bvSet 00; send bvReturn 50",
+         "wire=5A A5 / 71 8E / 5B A4 03 10 00 00 13 / 5B A4 05 11 00 50 01 00 45; tx=5A A5 |71 8E |5B A4 3 10 0 0 13 |5B A4 5 11 0 50 1 0 45 |"},
+        {"send cmSet 01; send cmSet 00", "wire=63 9C 02 00 01 03 / 63 9C 02 00 00 02"},
         // The plain operations leave the timer and every state alone.
-        {"curDevice=2; send short 5A; send bvSet 02; send bvReturn 50; send cmSet 02", "same; restarts=0; timer=on"},
+        {"send short 5A; send bvSet 02; send bvReturn 50; send cmSet 02", "same; restarts=0; timer=on"},
     });
 }
 
@@ -27,33 +22,24 @@ TEST(CommandSender, ChangeCarriesTheAmountInPackedDecimal)
     runCases({
         {"TxtCh=1500; send change", "wire=63 9C 04 01 00 15 00 10; changeAmount=1500; restarts=1; timer=on"},
         {"TxtCh=25; send change", "wire=63 9C 04 01 25 00 00 20; tx=63 9C 4 1 25 0 0 20 |"},
-        {"TxtCh=150; send change", "wire=63 9C 04 01 50 01 00 54"},
         {"TxtCh=9999; send change", "wire=63 9C 04 01 99 99 00 05"},
         {"TxtCh=1; send change", "wire=63 9C 04 01 01 00 00 04"},
         {"TxtCh=99; send change", "wire=63 9C 04 01 99 00 00 9C"},
         {"TxtCh=100; send change", "wire=63 9C 04 01 00 01 00 04"},
-        {"TxtCh=1234.4; send change", "wire=63 9C 04 01 34 12 00 23"},
         // Halves to the even neighbour; the ranges are tested on the amount as typed.
         {"TxtCh=2.5; send change", "wire=63 9C 04 01 02 00 00 07; changeAmount=2.5"},
-        {"TxtCh=3.5; send change", "wire=63 9C 04 01 04 00 00 01"},
         {"TxtCh=99.5; send change", "wire=63 9C 04 01 00 00 00 05"},
-        {"TxtCh=100.5; send change", "wire=63 9C 04 01 00 01 00 04"},
         {"TxtCh=9999.5; send change", "wire=63 9C 04 01 00 00 00 05"},
         // Below 1 or from 10000 up: 00 00, and changeAmount is the amount as typed.
         {"TxtCh=10000; send change", "wire=63 9C 04 01 00 00 00 05; changeAmount=10000"},
         {"TxtCh=0.99; send change", "wire=63 9C 04 01 00 00 00 05; changeAmount=0.99"},
-        {"TxtCh= -40 ; send change", "wire=63 9C 04 01 00 00 00 05; changeAmount=-40"},
         {"TxtCh=2147483647; send change", "wire=63 9C 04 01 00 00 00 05; changeAmount=2147483647"},
-        {"TxtCh=-2147483648; send change", "wire=63 9C 04 01 00 00 00 05; changeAmount=-2147483648"},
         // Text that is no amount: nothing goes out, the payout being followed is kept.
         {"changeAmount=30; TxtCh=abc; send change",
          "wire=; tx=; changeAmount=30; timer=on; msg=Coin Dispence holds \"abc\", which is not an amount from "
          "-2147483648 to 2147483647. The \"Change\" frame was not sent."},
-        {"changeAmount=30; TxtCh=; send change", "wire=; changeAmount=30; msg~=holds \"\""},
-        {"TxtCh=1e3; send change", "wire=; msg~=holds \"1e3\""},
         {"TxtCh=2147483648; send change", "wire=; msg~=holds \"2147483648\""},
         {"TxtCh=-2147483649; send change", "wire=; msg~=holds \"-2147483649\""},
-        {"TxtCh=12,5; send change", "wire=; msg~=holds \"12,5\""},
     });
 }
 
@@ -64,36 +50,23 @@ TEST(CommandSender, HopperCountTakesItsBoxAndClaimsTheLine)
         {"hpCount3=255; send hp 3", "wire=73 8C 05 00 00 00 00 FF FA"},
         {"send hp 0", "wire=73 8C 05 00 00 00 00 00 05"},
         {"hpCount2=254.5; send hp 2", "wire=73 8C 05 00 00 00 FE 00 FB"},
-        {"hpCount0=2.5; send hp 0", "wire=73 8C 05 00 02 00 00 00 07"},
-        {"hpCount0= 07 ; send hp 0", "wire=73 8C 05 00 07 00 00 00 02"},
         {"hpCount0=-0.4; send hp 0", "wire=73 8C 05 00 00 00 00 00 05"},
         // Outside 0 ... 255 or no number: refused, and the hoppers hold the line all the same.
         {"hpCount2=256; send hp 2",
          "wire=; tx=; curDevice=4; timer=on; msg=The count box of HP #3 holds \"256\", which is not a count from 0 "
          "to 255. The hopper frame was not sent."},
         {"hpCount2=255.5; send hp 2", "wire=; msg~=holds \"255.5\""},
-        {"hpCount2=-1; send hp 2", "wire=; msg~=holds \"-1\""},
-        {"hpCount2=abc; send hp 2", "wire=; msg~=holds \"abc\""},
-        {"hpCount2=; send hp 2", "wire=; msg~=holds \"\""},
-        {"hpCount2=1e2; send hp 2", "wire=; msg~=holds \"1e2\""},
     });
 }
 
 // Regression: a frame refused for a full output buffer was logged as sent.
 TEST(CommandSender, FrameThePortDoesNotTakeIsNotLoggedAndTheOperatorIsToldOncePerOpening)
 {
+    const std::string told = "COM1 is not taking bytes; frames are dropped until it does.|";
     runCases({
-        {"in 22 03; full; send short 5A; send bvSet 00",
-         "wire=; tx=; rx~=22 03 |COM1 is not taking bytes"},
+        {"in 22 03; full; send short 5A; send bvSet 00", "wire=; tx=; rx=22 03 |" + told},
         {"full; send short 5A; ok; send short 5A", "wire=5A A5; tx=5A A5 |"},
+        // Told once per opening.
+        {"full; send short 5A; send short 62; reopen; send short 5A", "rx=" + told + told},
     });
-    Rig r;
-    r.port->pending = 1020;
-    r.engine.sender().sendShort(0x5A);
-    r.engine.sender().sendShort(0x62);
-    EXPECT_EQ(r.ui.rx, QStringLiteral("COM1 is not taking bytes; frames are dropped until it does.\r\n")) << "once";
-    r.comeOne.setPortOpen(false);
-    r.comeOne.setPortOpen(true);
-    r.engine.sender().sendShort(0x5A);
-    EXPECT_EQ(r.ui.rx.count(QStringLiteral("is not taking bytes")), 2) << "told again after a new opening";
 }

@@ -12,8 +12,6 @@ namespace cmbvhp::test {
 // the messages shown to the operator.
 class FakeWindow : public FormControls {
 public:
-    enum class Coin { Mechanism, Selector, None };
-
     FakeWindow()
     {
         for (Box b : {Box::TxtCh, Box::hpCount0, Box::hpCount1, Box::hpCount2, Box::hpCount3})
@@ -29,23 +27,12 @@ public:
             s.append(u"\r\n");
         s.append(t).append(u"\r\n");
     }
-    bool isSelected(Choice c) const override
-    {
-        switch (c) {
-        case Choice::checkBv: return checkBv;
-        case Choice::checkHp: return checkHp;
-        case Choice::optionCm: return coin == Coin::Mechanism;
-        case Choice::optionSlt: return coin == Coin::Selector;
-        case Choice::OptionCoin: return coin == Coin::None;
-        }
-        return false;
-    }
+    bool isSelected(Choice c) const override { return selected[static_cast<std::size_t>(c)]; }
     void tellOperator(const QString& message) override { messages.append(message); }
 
     std::array<QString, 18> texts;
     QString tx, rx;
-    bool checkBv = true, checkHp = false;
-    Coin coin = Coin::Mechanism;
+    std::array<bool, 5> selected{true, false, true, false, false}; // checkBv, checkHp, optionCm, optionSlt, OptionCoin
     QStringList messages;
 };
 

@@ -41,6 +41,7 @@ struct Rig {
 //   bv I, cm I, hp I      a click on bvCmd(I), cmCmd(I), cmdHp1(I)
 //   send short C | bvSet A | bvReturn A | cmSet A | change | hp I
 //   full, ok              the port stops (starts again) taking bytes
+//   reopen                the port is closed and opened again
 //   NAME=VALUE            a state field (curDevice, bvMiss, ...), viewMode, a
 //                         box (TxtCh, hpCount0, ...), checkBv=0|1,
 //                         coin=cm|slt|none, timer=on|off, interval=MS
@@ -49,7 +50,8 @@ struct Rig {
 //   frames: how many; tx, rx: the logs, "|" for each line end; msg: the
 //   operator's messages, "|" between them; NAME~=VALUE: contains VALUE;
 //   a state field, rxBuf@P (hex), a box, timer, interval, restarts; and
-//   "same", which holds when no state field changed.
+//   "same", which holds when no state field changed. A "; " inside a value
+//   stays in it when what follows is no NAME=.
 struct Case {
     std::string steps;
     std::string checks;

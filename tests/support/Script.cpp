@@ -100,6 +100,9 @@ struct Runner {
             send(split(rest, ' '));
         } else if (s == "full" || s == "ok") {
             r.port->pending = s == "full" ? 1020 : 0;
+        } else if (s == "reopen") {
+            r.comeOne.setPortOpen(false);
+            r.comeOne.setPortOpen(true);
         } else if (const auto eq = s.find('='); eq == std::string_view::npos || !assign(s.substr(0, eq), s.substr(eq + 1))) {
             ADD_FAILURE() << "unknown step: " << s;
         }
@@ -129,7 +132,6 @@ struct Runner {
 
     bool assign(std::string_view name, std::string_view value)
     {
-        using Coin = FakeWindow::Coin;
         if (const int f = fieldIndex(name); f >= 0) {
             double v = 0;
             std::from_chars(value.data(), value.data() + value.size(), v);
@@ -137,9 +139,11 @@ struct Runner {
         } else if (const int b = boxIndex(name); b >= 0) {
             r.ui.setText(static_cast<Box>(b), qs(value));
         } else if (name == "checkBv") {
-            r.ui.checkBv = value == "1";
+            r.ui.selected[0] = value == "1";
         } else if (name == "coin") {
-            r.ui.coin = value == "slt" ? Coin::Selector : value == "none" ? Coin::None : Coin::Mechanism;
+            r.ui.selected[2] = value == "cm";
+            r.ui.selected[3] = value == "slt";
+            r.ui.selected[4] = value == "none";
         } else if (name == "timer") {
             r.timer.setEnabled(value == "on");
         } else if (name == "interval") {
@@ -190,7 +194,16 @@ void runCase(const Case& c)
             assigned.push_back(s.substr(0, s.find('=')));
         run.step(s);
     }
-    for (std::string_view check : split(c.checks, ';')) {
+    // A piece that starts with no NAME= belongs to the check before it ("; " in a message).
+    std::vector<std::string> checks;
+    for (std::string_view piece : split(c.checks, ';')) {
+        const std::string_view head = piece.substr(0, piece.find(' '));
+        if (checks.empty() || head == "same" || head.find('=') != std::string_view::npos)
+            checks.emplace_back(piece);
+        else
+            checks.back().append("; ").append(piece);
+    }
+    for (std::string_view check : checks) {
         if (check == "same") {
             const std::vector<double> after = run.values();
             for (std::size_t i = 0; i < after.size(); ++i) {

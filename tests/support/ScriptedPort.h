@@ -81,16 +81,6 @@ public:
         if (listener())
             listener()->lost(reason);
     }
-    // Every byte written, in order, and forgets them.
-    Bytes takeWire()
-    {
-        Bytes all;
-        for (const auto& w : writes)
-            all.insert(all.end(), w.begin(), w.end());
-        writes.clear();
-        return all;
-    }
-
     std::vector<Bytes> writes; // one element per write call
     std::vector<OpenCall> opens;
     std::optional<std::string> refuseOpen;
