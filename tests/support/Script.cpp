@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <functional>
+#include <map>
 
 namespace cmbvhp::test {
 
@@ -27,17 +29,9 @@ const Field kFields[] = {
 #undef CMBVHP_STATE
 #undef CMBVHP_FIELD
 
+// In the order of Box.
 const char* const kBoxes[] = {"txtamount", "TxtCh", "hpCount0", "hpCount1", "hpCount2", "hpCount3", "Txt08", "Txt09", "txt0a",
                               "Txt0b",     "txt18", "txt19",    "txt1a",    "txt1b",    "txt14",    "txt15", "txt16", "txt17"};
-
-template <typename Table, typename Key>
-int indexIn(const Table& table, Key key, std::string_view name)
-{
-    const auto* at = std::find_if(std::begin(table), std::end(table), [&](const auto& e) { return key(e) == name; });
-    return at == std::end(table) ? -1 : static_cast<int>(at - std::begin(table));
-}
-int fieldIndex(std::string_view name) { return indexIn(kFields, [](const Field& f) { return f.name; }, name); }
-int boxIndex(std::string_view name) { return indexIn(kBoxes, [](const char* b) { return b; }, name); }
 
 std::vector<std::string_view> split(std::string_view s, char sep)
 {
@@ -52,17 +46,57 @@ std::vector<std::string_view> split(std::string_view s, char sep)
     }
     return out;
 }
-int number(std::string_view v)
+template <typename T = int>
+T number(std::string_view v)
 {
-    int n = 0;
+    T n = 0;
     std::from_chars(v.data(), v.data() + v.size(), n);
     return n;
 }
-QString qs(std::string_view v) { return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); }
 
 struct Runner {
     Rig r;
     std::vector<std::string> wire;
+    // What a check named NAME reads, and what a step NAME=VALUE writes.
+    struct Slot {
+        std::function<std::string()> get;
+        std::function<void(std::string_view)> set;
+    };
+    std::map<std::string, Slot, std::less<>> named;
+
+    Runner()
+    {
+        for (const Field& f : kFields)
+            named[f.name] = {[this, &f] { return QString::number(f.get(r.engine), 'g', 15).toStdString(); },
+                             [this, &f](std::string_view v) { f.set(r.engine, number<double>(v)); }};
+        for (int b = 0; b < static_cast<int>(std::size(kBoxes)); ++b)
+            named[kBoxes[b]] = {[this, b] { return r.ui.text(static_cast<Box>(b)).toStdString(); },
+                                [this, b](std::string_view v) {
+                                    r.ui.setText(static_cast<Box>(b), QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())));
+                                }};
+        named["checkBv"].set = [this](std::string_view v) { r.ui.selected[0] = v == "1"; };
+        named["coin"].set = [this](std::string_view v) {
+            for (const auto& [i, name] : {std::pair(2, "cm"), std::pair(3, "slt"), std::pair(4, "none")})
+                r.ui.selected[i] = v == name;
+        };
+        named["timer"] = {[this] { return std::string(r.timer.isEnabled() ? "on" : "off"); },
+                          [this](std::string_view v) { r.timer.setEnabled(v == "on"); }};
+        named["interval"] = {[this] { return std::to_string(r.timer.interval().count()); },
+                             [this](std::string_view v) { r.timer.setInterval(std::chrono::milliseconds(number(v))); }};
+        named["restarts"].get = [this] { return std::to_string(r.timer.restarts); };
+        named["frames"].get = [this] { return std::to_string(wire.size()); };
+        named["last"].get = [this] { return wire.empty() ? std::string() : wire.back(); };
+        named["wire"].get = [this] {
+            std::string joined;
+            for (const auto& w : wire)
+                joined += (joined.empty() ? "" : " / ") + w;
+            return joined;
+        };
+        auto log = [](const QString& s) { return QString(s).replace(QStringLiteral("\r\n"), QStringLiteral("|")).toStdString(); };
+        named["tx"].get = [this, log] { return log(r.ui.tx); };
+        named["rx"].get = [this, log] { return log(r.ui.rx); };
+        named["msg"].get = [this] { return r.ui.messages.join(u'|').toStdString(); };
+    }
 
     std::vector<double> values()
     {
@@ -84,17 +118,19 @@ struct Runner {
         const std::string_view verb = s.substr(0, space);
         const std::string_view rest = space == std::string_view::npos ? std::string_view{} : s.substr(space + 1);
         const Bytes bytes = hex(rest);
+        const auto eq = s.find('=');
+        const auto slot = named.find(s.substr(0, eq));
         if (verb == "tick" || verb.starts_with("tick*")) {
             for (int i = verb == "tick" ? 1 : number(verb.substr(5)); i > 0; --i) {
                 r.engine.Timer1_Timer();
                 collect();
             }
         } else if (verb == "in" || verb.starts_with("in/")) {
-            r.port->feed(bytes, verb == "in" ? SIZE_MAX : static_cast<std::size_t>(number(verb.substr(3))));
+            r.port->feed(bytes, verb == "in" ? SIZE_MAX : number<std::size_t>(verb.substr(3)));
         } else if (verb == "reply") {
             r.port->feed(sim::framedReply(bytes.at(0), Bytes(bytes.begin() + 1, bytes.end())));
         } else if (verb == "bv" || verb == "cm" || verb == "hp") {
-            const auto i = static_cast<std::int16_t>(number(rest));
+            const auto i = number<std::int16_t>(rest);
             verb == "bv" ? r.engine.bvCmd_Click(i) : verb == "cm" ? r.engine.cmCmd_Click(i) : r.engine.cmdHp1_Click(i);
         } else if (verb == "send") {
             send(split(rest, ' '));
@@ -103,7 +139,9 @@ struct Runner {
         } else if (s == "reopen") {
             r.comeOne.setPortOpen(false);
             r.comeOne.setPortOpen(true);
-        } else if (const auto eq = s.find('='); eq == std::string_view::npos || !assign(s.substr(0, eq), s.substr(eq + 1))) {
+        } else if (eq != std::string_view::npos && slot != named.end() && slot->second.set) {
+            slot->second.set(s.substr(eq + 1));
+        } else {
             ADD_FAILURE() << "unknown step: " << s;
         }
     }
@@ -130,53 +168,13 @@ struct Runner {
         collect();
     }
 
-    bool assign(std::string_view name, std::string_view value)
-    {
-        if (const int f = fieldIndex(name); f >= 0) {
-            double v = 0;
-            std::from_chars(value.data(), value.data() + value.size(), v);
-            kFields[f].set(r.engine, v);
-        } else if (const int b = boxIndex(name); b >= 0) {
-            r.ui.setText(static_cast<Box>(b), qs(value));
-        } else if (name == "checkBv") {
-            r.ui.selected[0] = value == "1";
-        } else if (name == "coin") {
-            r.ui.selected[2] = value == "cm";
-            r.ui.selected[3] = value == "slt";
-            r.ui.selected[4] = value == "none";
-        } else if (name == "timer") {
-            r.timer.setEnabled(value == "on");
-        } else if (name == "interval") {
-            r.timer.setInterval(std::chrono::milliseconds(number(value)));
-        } else {
-            return false;
-        }
-        return true;
-    }
-
     // The text a check compares, as the row writes it.
     std::string actual(std::string_view name)
     {
-        std::string joined;
-        for (const auto& w : wire)
-            joined += (joined.empty() ? "" : " / ") + w;
-        auto log = [](const QString& s) { return QString(s).replace(QStringLiteral("\r\n"), QStringLiteral("|")).toStdString(); };
-        if (name == "wire" || name == "last" || name == "frames")
-            return name == "wire" ? joined : name == "frames" ? std::to_string(wire.size()) : wire.empty() ? "" : wire.back();
-        if (name == "tx" || name == "rx")
-            return log(name == "tx" ? r.ui.tx : r.ui.rx);
-        if (name == "msg")
-            return r.ui.messages.join(u'|').toStdString();
-        if (name == "timer")
-            return r.timer.isEnabled() ? "on" : "off";
-        if (name == "interval" || name == "restarts")
-            return std::to_string(name == "interval" ? r.timer.interval().count() : r.timer.restarts);
         if (name.starts_with("rxBuf@"))
             return toHex({r.engine.state().rxBuf(number(name.substr(6)))});
-        if (const int f = fieldIndex(name); f >= 0)
-            return QString::number(kFields[f].get(r.engine), 'g', 15).toStdString();
-        if (const int b = boxIndex(name); b >= 0)
-            return r.ui.text(static_cast<Box>(b)).toStdString();
+        if (const auto slot = named.find(name); slot != named.end() && slot->second.get)
+            return slot->second.get();
         ADD_FAILURE() << "unknown check: " << name;
         return {};
     }
