@@ -10,6 +10,7 @@
 //   live_bench run [seconds per rate [rates in B/s...]]   (needs a display)
 //   live_bench subject console|terminal PTY LOG SECONDS   (one measured window)
 #include "Devices.h"
+#include "Pty.h"
 #include "console/ConsoleApp.h"
 #include "console/LogView.h"
 #include "console/frmBody.h"
@@ -27,17 +28,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <poll.h>
-#include <pty.h>
 #include <random>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -182,17 +180,12 @@ double percentile(std::vector<double> v, double p)
 
 Figures trial(const char* self, const std::string& kind, double rate, double seconds)
 {
-    int master = -1, slave = -1;
-    char name[128] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    sim::Pty pty;
+    if (!pty.ok()) {
         std::perror("openpty");
         std::exit(1);
     }
-    termios t{};
-    ::tcgetattr(slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave, TCSANOW, &t);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    const char* name = pty.name().c_str();
 
     const std::string log = "/tmp/live_bench_" + std::to_string(::getpid()) + "_" + kind + ".log";
     const std::string secondsText = std::to_string(seconds);
@@ -225,27 +218,25 @@ Figures trial(const char* self, const std::string& kind, double rate, double sec
             owed -= static_cast<double>(chunk.size());
             for (auto& b : chunk)
                 b = static_cast<std::uint8_t>(rng());
-            const ssize_t n = ::write(master, chunk.data(), chunk.size());
-            if (n > 0) {
-                written += n;
+            if (const std::size_t n = pty.write(chunk); n > 0) {
+                written += static_cast<long>(n);
                 writes.emplace_back(nowNs(), written);
             }
             next += static_cast<std::int64_t>(period * 1e9);
         }
-        pollfd fd{master, POLLIN, 0};
+        pollfd fd{pty.fd(), POLLIN, 0};
         const int wait = start ? static_cast<int>(std::max<std::int64_t>(0, (next - nowNs()) / 1'000'000)) : 10;
         if (::poll(&fd, 1, wait) > 0 && (fd.revents & POLLIN)) {
             std::uint8_t buf[512];
-            const ssize_t n = ::read(master, buf, sizeof buf);
+            const std::size_t n = pty.read(buf);
             const std::int64_t at = nowNs();
-            for (sim::Bytes& f : parser.feed({buf, n > 0 ? static_cast<std::size_t>(n) : 0}))
+            for (sim::Bytes& f : parser.feed({buf, n}))
                 framesSeen.emplace_back(at, std::move(f));
             if (!start && !framesSeen.empty())
                 start = next = at; // the subject's port is open: feed
         }
     }
-    ::close(master);
-    ::close(slave);
+    pty.close();
 
     Figures fig;
     std::ifstream in(log);

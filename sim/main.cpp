@@ -3,17 +3,15 @@
 #include "Devices.h"
 #include "Options.h"
 #include "Output.h"
+#include "Pty.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
-#include <pty.h>
 #include <string>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -86,20 +84,12 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    int master = -1, slave = -1;
-    char name[128] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    Pty pty;
+    if (!pty.ok()) {
         std::perror("openpty");
         return 1;
     }
-    // Raw from the start, so that nothing is echoed or translated before the
-    // console opens the port; the slave stays open here so that the console
-    // can close and reopen it.
-    termios t{};
-    ::tcgetattr(slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave, TCSANOW, &t);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    const char* name = pty.name().c_str();
 
     const std::string& link = options->link;
     if (!link.empty()) {
@@ -131,15 +121,13 @@ int main(int argc, char** argv)
     FrameParser parser;
     OutputQueue output(kOutputLimit);
     // Writes what the pseudo-terminal takes now; the rest waits.
-    auto writeLine = [&](std::span<const std::uint8_t> bytes) -> std::size_t {
-        const ssize_t n = ::write(master, bytes.data(), bytes.size());
-        if (n <= 0)
-            return 0;
-        if (recordFile) {
-            std::fwrite(bytes.data(), 1, static_cast<std::size_t>(n), recordFile);
+    auto writeLine = [&](std::span<const std::uint8_t> bytes) {
+        const std::size_t n = pty.write(bytes);
+        if (recordFile && n > 0) {
+            std::fwrite(bytes.data(), 1, n, recordFile);
             std::fflush(recordFile);
         }
-        return static_cast<std::size_t>(n);
+        return n;
     };
     const bool keys = ::isatty(STDIN_FILENO);
     const auto every = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
@@ -148,14 +136,13 @@ int main(int argc, char** argv)
     int billKind = 0, coinKind = 0;
 
     while (!g_stop) {
-        pollfd fds[2] = {{master, static_cast<short>(POLLIN | (output.empty() ? 0 : POLLOUT)), 0}, {STDIN_FILENO, POLLIN, 0}};
+        pollfd fds[2] = {{pty.fd(), static_cast<short>(POLLIN | (output.empty() ? 0 : POLLOUT)), 0}, {STDIN_FILENO, POLLIN, 0}};
         const int n = ::poll(fds, keys ? 2 : 1, static_cast<int>(kPollPeriod.count()));
         if (n < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN) {
             std::uint8_t buf[512];
-            const ssize_t got = ::read(master, buf, sizeof buf);
-            for (const Bytes& frame : parser.feed({buf, got > 0 ? static_cast<std::size_t>(got) : 0})) {
+            for (const Bytes& frame : parser.feed({buf, pty.read(buf)})) {
                 const Bytes reply = devices.answer(frame);
                 if (!options->quiet) {
                     printBytes("<-", frame);
@@ -191,7 +178,5 @@ int main(int argc, char** argv)
     std::printf("replies dropped because the console did not read: %zu bytes\n", output.droppedBytes());
     if (recordFile)
         std::fclose(recordFile);
-    ::close(master);
-    ::close(slave);
     return 0;
 }

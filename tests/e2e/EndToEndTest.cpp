@@ -5,7 +5,7 @@
 #include "console/LogView.h"
 #include "console/frmBody.h"
 #include "link/QtSerialBackend.h"
-#include "support/Pty.h"
+#include "support/EventLoop.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -115,12 +115,12 @@ TEST_F(EndToEnd, PulledAdapterIsReportedOnceAndCanBeReopened)
         Pty pty;
         ASSERT_TRUE(pty.ok());
         std::filesystem::remove(com1_);
-        std::filesystem::create_symlink(pty.slave, com1_);
+        std::filesystem::create_symlink(pty.name(), com1_);
         click("cmdPortOpen");
         ASSERT_EQ(window_.gblFlag().portOpen, kTrue) << "plugged in again under the same number";
-        pty.write({0x11});
+        pty.write(std::vector<std::uint8_t>{0x11});
         ASSERT_TRUE(within(5s, [&] { return rx().endsWith(QStringLiteral("11 ")); }));
-        pty.closeMaster();
+        pty.close();
         ASSERT_TRUE(within(5s, [&] { return window_.gblFlag().portOpen == kFalse; }));
         EXPECT_FALSE(window_.timer1().isEnabled() || window_.comeOne().PortOpen());
         EXPECT_EQ(get<QAbstractButton>("cmdPortOpen")->text(), QStringLiteral("Port Open"));

@@ -1,7 +1,7 @@
 // The QSerialPort backend and the serial component on real pseudo-terminals.
 #include "link/QtSerialBackend.h"
 #include "link/SerialComponent.h"
-#include "support/Pty.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -32,13 +32,17 @@ struct Backend : SerialBackend::Listener, ::testing::Test {
 
 TEST_F(Backend, BytesCrossUnchangedBothWays)
 {
-    port.open(pty.slave, {19200, Parity::None, 7, StopBits::Two}, false, false);
+    port.open(pty.name(), {19200, Parity::None, 7, StopBits::Two}, false, false);
     const Bytes frame{0x63, 0x9C, 0x04, 0x01, 0x00, 0x15, 0x00, 0x10};
     port.write(frame);
     Bytes far;
-    EXPECT_TRUE(processUntil([&] { return pty.readInto(far) >= frame.size(); }));
+    EXPECT_TRUE(processUntil([&] {
+        std::uint8_t buf[64];
+        far.insert(far.end(), buf, buf + pty.read(buf));
+        return far.size() >= frame.size();
+    }));
     EXPECT_EQ(far, frame);
-    pty.write({0x22, 0x03, 0x1B, 0x01, 0x00, 0x19, 0x00, 0x0D, 0x0A});
+    pty.write(Bytes{0x22, 0x03, 0x1B, 0x01, 0x00, 0x19, 0x00, 0x0D, 0x0A});
     ASSERT_TRUE(processUntil([&] { return port.bytesAvailable() >= 9; }));
     EXPECT_GE(notifications, 1);
     std::uint8_t buf[16];
@@ -49,12 +53,12 @@ TEST_F(Backend, BytesCrossUnchangedBothWays)
 TEST_F(Backend, WhatTheHostCannotDoIsRefused)
 {
     for (const LineSettings& s : {LineSettings{9600, Parity::Even, 8, StopBits::OneAndHalf}, LineSettings{9600, Parity::Even, 4, StopBits::One}}) {
-        EXPECT_THROW(port.open(pty.slave, s, false, false), CommError);
+        EXPECT_THROW(port.open(pty.name(), s, false, false), CommError);
         EXPECT_FALSE(port.isOpen());
     }
     EXPECT_THROW(port.open("/dev/cm_bv_hp-no-such-port", k9600E81, false, false), CommError);
     for (Parity p : {Parity::None, Parity::Odd, Parity::Mark, Parity::Space}) {
-        port.open(pty.slave, {600, p, 5, StopBits::Two}, false, false);
+        port.open(pty.name(), {600, p, 5, StopBits::Two}, false, false);
         EXPECT_TRUE(port.isOpen());
         port.close();
     }
@@ -64,8 +68,8 @@ TEST_F(Backend, WhatTheHostCannotDoIsRefused)
 // failing, so the port errors repeated on every turn of the loop.
 TEST_F(Backend, LostDeviceIsReportedOnceAndTheLoopGoesQuiet)
 {
-    port.open(pty.slave, k9600E81, false, false);
-    pty.closeMaster();
+    port.open(pty.name(), k9600E81, false, false);
+    pty.close();
     ASSERT_TRUE(processUntil([&] { return !reasons.empty(); }));
     EXPECT_FALSE(port.isOpen());
     const int before = notifications;
@@ -79,11 +83,11 @@ TEST_F(Backend, LostDeviceIsReportedOnceAndTheLoopGoesQuiet)
 TEST_F(Backend, LossReportOfAnEarlierOpeningIsDropped)
 {
     Pty second;
-    port.open(pty.slave, k9600E81, false, false);
+    port.open(pty.name(), k9600E81, false, false);
     port.onError(QSerialPort::ReadError);
     ASSERT_TRUE(port.lossPending());
     port.close();
-    port.open(second.slave, k9600E81, false, false);
+    port.open(second.name(), k9600E81, false, false);
     QCoreApplication::processEvents();
     EXPECT_TRUE(reasons.empty() && port.isOpen()) << "the new opening was left alone";
     port.onError(QSerialPort::ReadError);
@@ -96,7 +100,7 @@ TEST_F(Backend, LossReportOfAnEarlierOpeningIsDropped)
 // are dropped.
 TEST_F(Backend, WritesToADeviceThatStoppedReadingNeverBlock)
 {
-    SerialComponent comp(std::make_unique<QtSerialBackend>(), [&](int) { return pty.slave; });
+    SerialComponent comp(std::make_unique<QtSerialBackend>(), [&](int) { return pty.name(); });
     comp.setOutBufferSize(1024);
     comp.setPortOpen(true);
     const Bytes frame{0x73, 0x8C, 0x05, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x0F};

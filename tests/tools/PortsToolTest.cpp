@@ -2,7 +2,7 @@
 // link folder.
 #include "PortsTool.h"
 #include "link/SerialBackend.h"
-#include "support/Pty.h"
+#include "support/EventLoop.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -52,16 +52,16 @@ struct PortsTool : ::testing::Test {
 
 TEST_F(PortsTool, LinksUnlinksAndListsWhatEachNumberReaches)
 {
-    devices = {{(dev / "ttyS0").string(), "", "16550A UART", "", ""}, {pty.slave, "", "FT232R USB UART", "FTDI", "A12"}};
-    ASSERT_EQ(run({"link", "2", pty.slave}), 0) << err;
-    EXPECT_EQ(out, "COM2 now reaches " + pty.slave + "\n");
+    devices = {{(dev / "ttyS0").string(), "", "16550A UART", "", ""}, {pty.name(), "", "FT232R USB UART", "FTDI", "A12"}};
+    ASSERT_EQ(run({"link", "2", pty.name()}), 0) << err;
+    EXPECT_EQ(out, "COM2 now reaches " + pty.name() + "\n");
     ASSERT_EQ(run({}), 0);
-    for (const std::string& line : {"  " + pty.slave + "  FT232R USB UART  FTDI  A12\n", "  COM1   on-board port " + (dev / "ttyS0").string() + ": 16550A UART\n",
-                                    "  COM2   link to " + pty.slave + ": FT232R USB UART, maker FTDI, serial number A12\n", std::string("  COM16  no device\n")})
+    for (const std::string& line : {"  " + pty.name() + "  FT232R USB UART  FTDI  A12\n", "  COM1   on-board port " + (dev / "ttyS0").string() + ": 16550A UART\n",
+                                    "  COM2   link to " + pty.name() + ": FT232R USB UART, maker FTDI, serial number A12\n", std::string("  COM16  no device\n")})
         EXPECT_NE(out.find(line), std::string::npos) << line << " is not in\n" << out;
     // A device with a stable name is stored by it.
-    fs::create_symlink(pty.slave, byId / "usb-FTDI_FT232R_A12-if00-port0");
-    ASSERT_EQ(run({"link", "COM2", pty.slave}), 0) << err;
+    fs::create_symlink(pty.name(), byId / "usb-FTDI_FT232R_A12-if00-port0");
+    ASSERT_EQ(run({"link", "COM2", pty.name()}), 0) << err;
     EXPECT_EQ(folder(), "com2>" + (byId / "usb-FTDI_FT232R_A12-if00-port0").string() + ";");
     ASSERT_EQ(run({"unlink", "2"}), 0);
     EXPECT_EQ(folder(), "");
@@ -70,13 +70,13 @@ TEST_F(PortsTool, LinksUnlinksAndListsWhatEachNumberReaches)
 
 TEST_F(PortsTool, BadInputIsOneLineAndChangesNothing)
 {
-    ASSERT_EQ(run({"link", "4", pty.slave}), 0);
+    ASSERT_EQ(run({"link", "4", pty.name()}), 0);
     const std::string before = folder();
     const fs::path file = root / "plain";
     std::ofstream(file).put('x');
     const std::vector<std::vector<std::string>> cases = {
-        {"link", "0", pty.slave}, {"link", "17", pty.slave}, {"link", "4x", pty.slave}, {"link", "4", "/nonexistent/tty"},
-        {"link", "4", file.string()}, {"link", "9", pty.slave}, {"unlink", "9"}, {"frob"}, {"link", "4"}, {"unlink", "1", "2"}};
+        {"link", "0", pty.name()}, {"link", "17", pty.name()}, {"link", "4x", pty.name()}, {"link", "4", "/nonexistent/tty"},
+        {"link", "4", file.string()}, {"link", "9", pty.name()}, {"unlink", "9"}, {"frob"}, {"link", "4"}, {"unlink", "1", "2"}};
     for (const auto& args : cases) {
         fs::create_directories(links / "com9"); // not a link
         EXPECT_NE(run(args), 0) << args[0];
@@ -85,14 +85,14 @@ TEST_F(PortsTool, BadInputIsOneLineAndChangesNothing)
         EXPECT_EQ(folder(), before);
     }
     // A link folder that cannot be written: its parent is a file.
-    EXPECT_EQ(run({"link", "4", pty.slave}, file / "ports"), 1);
+    EXPECT_EQ(run({"link", "4", pty.name()}, file / "ports"), 1);
     EXPECT_EQ(err.rfind("cannot write the link folder ", 0), 0u) << err;
 }
 
 TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
 {
     const PortNames names(links, dev);
-    devices = {{pty.slave, "/dev/serial/by-id/usb-X-if00", "", "", ""}, {(dev / "ttyS0").string(), "", "", "", ""}};
+    devices = {{pty.name(), "/dev/serial/by-id/usb-X-if00", "", "", ""}, {(dev / "ttyS0").string(), "", "", "", ""}};
     EXPECT_EQ(names.noDeviceReason(3, devices),
               "COM3 reaches no device. Make the link " + (links / "com3").string() +
                   " to the adapter: cm_bv_hp_ports link 3 DEVICE. Serial devices present: /dev/serial/by-id/usb-X-if00, " +
@@ -101,7 +101,7 @@ TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
     fs::create_symlink("/dev/cm-bv-hp-unplugged", links / "com5");
     EXPECT_EQ(names.noDeviceReason(5, {}).substr(0, 78), "COM5 reaches no device (link to /dev/cm-bv-hp-unplugged, which is not present)");
     // A link comes before the on-board port; a missing device is never opened.
-    fs::create_symlink(pty.slave, links / "com1");
+    fs::create_symlink(pty.name(), links / "com1");
     std::ofstream(dev / "ttyS2").put('x');
     EXPECT_EQ(names.locate(1) + " " + names.locate(3), (links / "com1").string() + " " + (dev / "ttyS2").string());
     for (int port : {0, 2, 5, 17})
