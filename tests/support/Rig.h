@@ -42,6 +42,7 @@ struct Rig {
 //   send short C | bvSet A | bvReturn A | cmSet A | change | hp I
 //   full, ok              the port stops (starts again) taking bytes
 //   reopen                the port is closed and opened again
+//   ?CHECK                a check (see below) made at that point
 //   NAME=VALUE            a state field (curDevice, bvMiss, ...), viewMode, a
 //                         box (TxtCh, hpCount0, ...), checkBv=0|1,
 //                         coin=cm|slt|none, timer=on|off, interval=MS

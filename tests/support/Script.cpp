@@ -168,6 +168,19 @@ struct Runner {
         collect();
     }
 
+    // NAME=VALUE, or NAME~=VALUE for "contains".
+    void check(std::string_view check)
+    {
+        const auto eq = check.find('=');
+        ASSERT_NE(eq, std::string_view::npos) << check;
+        const std::string_view name = check.substr(0, eq);
+        const std::string_view want = check.substr(eq + 1);
+        if (name.ends_with('~'))
+            EXPECT_NE(actual(name.substr(0, name.size() - 1)).find(want), std::string::npos) << name << " lacks " << want;
+        else
+            EXPECT_EQ(actual(name), want) << name;
+    }
+
     // The text a check compares, as the row writes it.
     std::string actual(std::string_view name)
     {
@@ -190,7 +203,7 @@ void runCase(const Case& c)
     for (std::string_view s : split(c.steps, ';')) {
         if (s.find(' ') == std::string_view::npos)
             assigned.push_back(s.substr(0, s.find('=')));
-        run.step(s);
+        s.starts_with('?') ? run.check(s.substr(1)) : run.step(s);
     }
     // A piece that starts with no NAME= belongs to the check before it ("; " in a message).
     std::vector<std::string> checks;
@@ -210,14 +223,7 @@ void runCase(const Case& c)
             }
             continue;
         }
-        const auto eq = check.find('=');
-        ASSERT_NE(eq, std::string_view::npos) << check;
-        const std::string_view name = check.substr(0, eq);
-        const std::string_view want = check.substr(eq + 1);
-        if (name.ends_with('~'))
-            EXPECT_NE(run.actual(name.substr(0, name.size() - 1)).find(want), std::string::npos) << name << " lacks " << want;
-        else
-            EXPECT_EQ(run.actual(name), want) << name;
+        run.check(check);
     }
 }
 
