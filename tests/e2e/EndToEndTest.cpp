@@ -2,15 +2,13 @@
 // device simulator running as its own process, and on a pseudo-terminal whose
 // far end is pulled away like a USB adapter. And the console's command line.
 #include "console/ConsoleApp.h"
-#include "console/LogView.h"
-#include "console/frmBody.h"
 #include "link/QtSerialBackend.h"
+#include "support/Console.h"
 #include "support/EventLoop.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -25,20 +23,7 @@ namespace {
 // A console whose COM1 is the link "com1" in a folder of its own.
 class EndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir_.isValid());
-        window_.Form_Load();
-    }
-    void TearDown() override
-    {
-        if (sim_.state() != QProcess::NotRunning) {
-            sim_.terminate();
-            if (!sim_.waitForFinished(3000))
-                sim_.kill();
-        }
-    }
-    // Starts the simulator with COM1 linked to it.
+    // Starts the simulator with COM1 linked to it; it ends with the test.
     void startSimulator()
     {
         sim_.setProgram(QStringLiteral(CMBVHP_SIM_PATH));
@@ -48,27 +33,15 @@ protected:
         ASSERT_TRUE(sim_.waitForStarted(5000));
         ASSERT_TRUE(processUntil([&] { return std::filesystem::is_symlink(com1_); }));
     }
-
-    template <typename W = QWidget>
-    W* get(const char* name) { return window_.findChild<W*>(QString::fromLatin1(name)); }
-    void click(const char* name) { get<QAbstractButton>(name)->click(); }
-    void type(const char* box, const char* text) { get<QLineEdit>(box)->setText(QString::fromLatin1(text)); }
-    // A data box as the operator sees it once the display has caught up.
-    QString box(const char* name)
-    {
-        window_.showPending();
-        return get<QLineEdit>(name)->text();
-    }
-    QString tx() { return window_.transmitLog().toPlainText(); }
-    QString rx() { return window_.receiveLog().toPlainText(); }
-    WindowState& state() { return window_.state(); }
+    void click(const char* name) { c_.button(QString::fromLatin1(name))->click(); }
+    void type(const char* box, const char* text) { c_.get<QLineEdit>(QString::fromLatin1(box))->setText(QString::fromLatin1(text)); }
     bool within(std::chrono::milliseconds bound, const std::function<bool()>& done) { return processUntil(done, bound); }
-    bool sent(const char* line) { return within(4s, [&] { return tx().contains(QString::fromLatin1(line)); }); }
+    bool sent(const char* line) { return within(4s, [&] { return c_.txLog().contains(QString::fromLatin1(line)); }); }
 
     QTemporaryDir dir_;
     std::filesystem::path com1_{std::filesystem::path(dir_.path().toStdString()) / "com1"};
     QProcess sim_;
-    frmBody window_{std::make_unique<QtSerialBackend>(), hostPorts(PortNames(com1_.parent_path()))};
+    Console c_{std::make_unique<QtSerialBackend>(), hostPorts(PortNames(com1_.parent_path()))};
 };
 
 } // namespace
@@ -78,21 +51,21 @@ TEST_F(EndToEnd, PayoutOfSeveralCoinKindsEndsWithDataClearAndTheStatusShortReply
     startSimulator();
     click("cmdPortOpen");
     // Both start-up sequences run against the simulator to their last step.
-    ASSERT_TRUE(within(6s, [&] { return state().cmSeq == 8 && state().bvSeq == 8 && state().bvStatFlag == kTrue; }));
+    ASSERT_TRUE(within(6s, [&] { return c_.state().cmSeq == 8 && c_.state().bvSeq == 8 && c_.state().bvStatFlag == kTrue; }));
     // "Crem On" of the start-up changed the coin device's status: a short reply.
-    ASSERT_TRUE(within(4s, [&] { return box("Txt0b") == QStringLiteral("01"); })) << rx().toStdString();
+    ASSERT_TRUE(within(4s, [&] { return c_.boxText("Txt0b") == QStringLiteral("01"); })) << c_.rxLog().toStdString();
     type("TxtCh", "8");
     click("cmCmd(4)");
     ASSERT_TRUE(sent("63 9C 4 1 8 0 0 D \r\n"));
-    ASSERT_TRUE(within(6s, [&] { return tx().contains(QStringLiteral("63 9C 2 0 2 0 \r\n")); })) << rx().toStdString();
-    EXPECT_EQ(box("txt0a") + box("TxtCh"), QStringLiteral("01 01 01 00 0")) << "5 + 2 + 1, none left";
-    EXPECT_EQ(state().changeAmount, 0);
+    ASSERT_TRUE(within(6s, [&] { return c_.txLog().contains(QStringLiteral("63 9C 2 0 2 0 \r\n")); })) << c_.rxLog().toStdString();
+    EXPECT_EQ(c_.boxText("txt0a") + c_.boxText("TxtCh"), QStringLiteral("01 01 01 00 0")) << "5 + 2 + 1, none left";
+    EXPECT_EQ(c_.state().changeAmount, 0);
 }
 
 TEST_F(EndToEnd, TwoHoppersAskedInTurnReachBothCountsAndHandTheLineBack)
 {
     startSimulator();
-    get<QCheckBox>("checkHp")->setChecked(true);
+    c_.get<QCheckBox>("checkHp")->setChecked(true);
     click("cmdPortOpen");
     type("hpCount(0)", "2");
     type("hpCount(1)", "3");
@@ -100,10 +73,10 @@ TEST_F(EndToEnd, TwoHoppersAskedInTurnReachBothCountsAndHandTheLineBack)
     ASSERT_TRUE(sent("73 8C 5 0 2 0 0 0 7 \r\n"));
     click("cmdHp1(1)");
     ASSERT_TRUE(sent("73 8C 5 0 0 3 0 0 6 \r\n"));
-    ASSERT_TRUE(within(4s, [&] { return box("txt14") == QStringLiteral("02 03 00 00 "); })) << rx().toStdString();
-    ASSERT_TRUE(within(2s, [&] { return state().curDevice != device::kHopper; }));
-    const qsizetype at = tx().size();
-    ASSERT_TRUE(within(2s, [&] { return tx().indexOf(QStringLiteral("5A A5"), at) >= 0 && tx().indexOf(QStringLiteral("62 9D"), at) >= 0; }))
+    ASSERT_TRUE(within(4s, [&] { return c_.boxText("txt14") == QStringLiteral("02 03 00 00 "); })) << c_.rxLog().toStdString();
+    ASSERT_TRUE(within(2s, [&] { return c_.state().curDevice != device::kHopper; }));
+    const qsizetype at = c_.txLog().size();
+    ASSERT_TRUE(within(2s, [&] { return c_.txLog().indexOf(QStringLiteral("5A A5"), at) >= 0 && c_.txLog().indexOf(QStringLiteral("62 9D"), at) >= 0; }))
         << "back to the bill validator and the coin mechanism";
 }
 
@@ -117,15 +90,15 @@ TEST_F(EndToEnd, PulledAdapterIsReportedOnceAndCanBeReopened)
         std::filesystem::remove(com1_);
         std::filesystem::create_symlink(pty.name(), com1_);
         click("cmdPortOpen");
-        ASSERT_EQ(window_.gblFlag().portOpen, kTrue) << "plugged in again under the same number";
+        ASSERT_EQ(c_.gblFlag().portOpen, kTrue) << "plugged in again under the same number";
         pty.write(std::vector<std::uint8_t>{0x11});
-        ASSERT_TRUE(within(5s, [&] { return rx().endsWith(QStringLiteral("11 ")); }));
+        ASSERT_TRUE(within(5s, [&] { return c_.rxLog().endsWith(QStringLiteral("11 ")); }));
         pty.close();
-        ASSERT_TRUE(within(5s, [&] { return window_.gblFlag().portOpen == kFalse; }));
-        EXPECT_FALSE(window_.timer1().isEnabled() || window_.comeOne().PortOpen());
-        EXPECT_EQ(get<QAbstractButton>("cmdPortOpen")->text(), QStringLiteral("Port Open"));
-        EXPECT_TRUE(rx().endsWith(QStringLiteral("11 \r\nCOM1 was lost (the device no longer answers reads); the port is closed.\r\n")));
-        EXPECT_EQ(rx().count(QStringLiteral("was lost")), plug + 1) << "reported once";
+        ASSERT_TRUE(within(5s, [&] { return c_.gblFlag().portOpen == kFalse; }));
+        EXPECT_FALSE(c_.window.timer1().isEnabled() || c_.window.comeOne().PortOpen());
+        EXPECT_EQ(c_.button("cmdPortOpen")->text(), QStringLiteral("Port Open"));
+        EXPECT_TRUE(c_.rxLog().endsWith(QStringLiteral("11 \r\nCOM1 was lost (the device no longer answers reads); the port is closed.\r\n")));
+        EXPECT_EQ(c_.rxLog().count(QStringLiteral("was lost")), plug + 1) << "reported once";
     }
 }
 

@@ -13,7 +13,7 @@
 namespace cmbvhp::test {
 
 // frmBody on a scripted port; port number n reaches "/dev/testn", except the
-// numbers listed in `missing`.
+// numbers listed in `missing`. Or on a real backend and port rule.
 struct Console {
     explicit Console(bool load = true, std::vector<int> missing = {})
         : port(new ScriptedPort),
@@ -27,6 +27,10 @@ struct Console {
     {
         if (load)
             window.Form_Load();
+    }
+    Console(std::unique_ptr<SerialBackend> backend, PortLocator locate) : port(nullptr), window(std::move(backend), std::move(locate))
+    {
+        window.Form_Load();
     }
 
     template <typename W = QWidget>
@@ -67,7 +71,7 @@ struct Console {
     QString txLog() { return window.transmitLog().toPlainText(); }
 
     QStringList portTips;
-    ScriptedPort* port; // owned by the window's serial component
+    ScriptedPort* port; // owned by the window's serial component; null on a real backend
     frmBody window;
 };
 
