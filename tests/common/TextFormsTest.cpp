@@ -1,4 +1,5 @@
 // Operator numbers in and out, under any locale, and the receive buffer's bounds.
+#include "common/TextForms.h"
 #include "support/Rig.h"
 
 #include <gtest/gtest.h>

@@ -46,6 +46,12 @@ std::vector<std::string_view> split(std::string_view s, char sep)
     }
     return out;
 }
+// What comes before the first `at`, and what after it (empty without one).
+std::pair<std::string_view, std::string_view> cut(std::string_view s, char at = ' ')
+{
+    const auto i = s.find(at);
+    return {s.substr(0, i), i == std::string_view::npos ? std::string_view{} : s.substr(i + 1)};
+}
 template <typename T = int>
 T number(std::string_view v)
 {
@@ -114,12 +120,10 @@ struct Runner {
 
     void step(std::string_view s)
     {
-        const auto space = s.find(' ');
-        const std::string_view verb = s.substr(0, space);
-        const std::string_view rest = space == std::string_view::npos ? std::string_view{} : s.substr(space + 1);
+        const auto [verb, rest] = cut(s);
+        const auto [name, value] = cut(s, '=');
+        const auto slot = named.find(name);
         const Bytes bytes = hex(rest);
-        const auto eq = s.find('=');
-        const auto slot = named.find(s.substr(0, eq));
         if (verb == "tick" || verb.starts_with("tick*")) {
             for (int i = verb == "tick" ? 1 : number(verb.substr(5)); i > 0; --i) {
                 r.engine.Timer1_Timer();
@@ -133,36 +137,32 @@ struct Runner {
             const auto i = number<std::int16_t>(rest);
             verb == "bv" ? r.engine.bvCmd_Click(i) : verb == "cm" ? r.engine.cmCmd_Click(i) : r.engine.cmdHp1_Click(i);
         } else if (verb == "send") {
-            send(split(rest, ' '));
+            send(cut(rest).first, cut(rest).second);
         } else if (s == "full" || s == "ok") {
             r.port->pending = s == "full" ? 1020 : 0;
         } else if (s == "reopen") {
             r.comeOne.setPortOpen(false);
             r.comeOne.setPortOpen(true);
-        } else if (eq != std::string_view::npos && slot != named.end() && slot->second.set) {
-            slot->second.set(s.substr(eq + 1));
+        } else if (s.find('=') != std::string_view::npos && slot != named.end() && slot->second.set) {
+            slot->second.set(value);
         } else {
             ADD_FAILURE() << "unknown step: " << s;
         }
     }
 
-    void send(const std::vector<std::string_view>& p)
+    void send(std::string_view op, std::string_view arg)
     {
         CommandSender& send = r.engine.sender();
-        const std::string_view op = p.at(0);
-        const auto arg = p.size() > 1 ? static_cast<std::uint8_t>(std::stoi(std::string(p[1]), nullptr, 16)) : std::uint8_t{0};
+        const std::pair<std::string_view, void (CommandSender::*)(std::uint8_t)> plain[] = {
+            {"short", &CommandSender::sendShort}, {"bvSet", &CommandSender::sendBvSet},
+            {"bvReturn", &CommandSender::sendBvReturn}, {"cmSet", &CommandSender::sendCmSet}};
+        const auto* at = std::find_if(std::begin(plain), std::end(plain), [&](const auto& p) { return p.first == op; });
         if (op == "change")
             send.sendCmChange();
         else if (op == "hp")
-            send.sendHpCount(arg);
-        else if (op == "short")
-            send.sendShort(arg);
-        else if (op == "bvSet")
-            send.sendBvSet(arg);
-        else if (op == "bvReturn")
-            send.sendBvReturn(arg);
-        else if (op == "cmSet")
-            send.sendCmSet(arg);
+            send.sendHpCount(number(arg));
+        else if (at != std::end(plain))
+            (send.*at->second)(hex(arg).at(0));
         else
             ADD_FAILURE() << "unknown send: " << op;
         collect();
@@ -171,10 +171,8 @@ struct Runner {
     // NAME=VALUE, or NAME~=VALUE for "contains".
     void check(std::string_view check)
     {
-        const auto eq = check.find('=');
-        ASSERT_NE(eq, std::string_view::npos) << check;
-        const std::string_view name = check.substr(0, eq);
-        const std::string_view want = check.substr(eq + 1);
+        ASSERT_NE(check.find('='), std::string_view::npos) << check;
+        const auto [name, want] = cut(check, '=');
         if (name.ends_with('~'))
             EXPECT_NE(actual(name.substr(0, name.size() - 1)).find(want), std::string::npos) << name << " lacks " << want;
         else

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/TextForms.h"
 #include "link/SerialBackend.h"
 
+#include <QByteArray>
 #include <QStringList>
 
 #include <algorithm>
@@ -16,22 +16,15 @@ namespace cmbvhp::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Bytes from "5A A5" text, for readable tables.
+// Bytes from "5A A5" text, and back, for readable tables.
 inline Bytes hex(std::string_view text)
 {
-    Bytes out;
-    for (const QString& p : QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())).split(u' ', Qt::SkipEmptyParts))
-        out.push_back(static_cast<std::uint8_t>(p.toUInt(nullptr, 16)));
-    return out;
+    const QByteArray b = QByteArray::fromHex(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    return Bytes(b.begin(), b.end());
 }
-
-// "5A A5" from bytes, so that tables compare readable text.
 inline std::string toHex(const Bytes& bytes)
 {
-    QString s;
-    for (std::uint8_t b : bytes)
-        appendHexPair(s, b);
-    return s.trimmed().toStdString();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())).toHex(' ').toUpper().toStdString();
 }
 
 // A serial backend the test drives: it records every open and write, delivers
