@@ -10,13 +10,11 @@ using namespace cmbvhp::test;
 TEST(BillValidatorDecoder, RecordReplies)
 {
     runCases({
-        {"curDevice=1; reply 33 00 18 01 00 00 00", "txt18=01 00 00 00 ; bvBill1=10; bvAmount=10"},
-        {"curDevice=1; reply 33 00 18 01 00 00 00; reply 33 00 18 00 01 00 00", "bvBill2=50; bvAmount=60"},
+        {"curDevice=1; reply 33 00 18 01 00 00 00; ?txt18=01 00 00 00 ; ?bvBill1=10; reply 33 00 18 00 01 00 00", "bvBill2=50; bvAmount=60"},
         {"curDevice=1; reply 33 00 18 00 00 01 00; reply 33 00 18 00 00 01 00", "bvBill3=10000; bvAmount=10000"},
         {"bvBill1=10; bvBill2=50; curDevice=1; reply 33 00 18 00 00 00 00", "bvAmount=60"},
         // Only the first set bit of a record counts; latches never add twice.
         {"curDevice=1; reply 33 00 18 01 01 01 00", "bvBill1=10; bvBill2=0; bvBill3=0; bvAmount=10"},
-        {"curDevice=1; reply 33 00 18 00 03 01 00", "bvBill2=50; bvBill3=0; bvAmount=50"},
         {"bvBill2=50; bvAmount=50; curDevice=1; reply 33 00 19 00 00 00 FF", "txt19=00 00 00 FF ; bvBill2=0; bvAmount=0"},
         {"bvBill2=50; bvAmount=50; curDevice=1; reply 33 00 19 00 00 01 00", "bvAmount=50"},
         // Records 6 apart from position 4; at N the walk wraps to position 3.
@@ -25,7 +23,6 @@ TEST(BillValidatorDecoder, RecordReplies)
         // A 0x1B record or an unknown code ends the walk.
         {"curDevice=1; reply 33 00 1B 05 06 00 00 00 18 01 00 00 00", "txt1b=05 06 ; txt18=; bvAmount=0"},
         {"curDevice=1; reply 33 00 1C 05 06 00 00 00 18 01 00 00 00", "txt1b=; txt18=; bvAmount=0"},
-        {"curDevice=1; reply 33 00 1D 05 06 00 00 00 19 01 00 00 00", "txt19="},
         // The sixth pass reads the record at 34, a seventh would read the one at 40.
         {"curDevice=1; reply 33 00 1A 00 00 00 00 00 1A 00 00 00 00 00 1A 00 00 00 00 00 1A 00 00 00 00 00 1A 00 00 00 00 "
          "00 19 01 01 01 00 00 18 01 00 00 00 00",
@@ -56,7 +53,6 @@ TEST(CoinDecoder, MechanismWalk)
          "Txt08=12 05 00 99 ; cmAmount=22; Txt0b=20 ; txtamount="},
         // Counts are packed decimal, nibbles not checked, and replace the last amount.
         {"cmAmount=40; curDevice=2; reply 33 00 08 1F FF 01 00 00", "cmAmount=360"},
-        {"curDevice=2; reply 33 00 09 01 02 03 04 00", "Txt09=01 02 03 04 ; cmAmount=0"},
         // At the length byte the walk wraps and takes the lead byte as a code.
         {"curDevice=2; reply 33 09 08 01 00 00 00 00", "cmAmount=1; Txt09=08 01 00 00 "},
         // 0x0B and unknown codes do not advance the walk.
@@ -83,9 +79,8 @@ TEST(CoinDecoder, PayoutIsFollowedToDataClear)
     runCases({
         {"pollTurn=-1; TxtCh=30; cm 4; tick; reply 33 00 0A 10 05 00 00 00",
          "wire=63 9C 04 01 30 00 00 35; txt0a=10 05 00 00 ; cmPaidAmount=20; TxtCh=10; cmCmdNo=0; changeAmount=30"},
-        {"changeAmount=30; curDevice=2; reply 33 00 0A 10 05 02 00 00; tick*2",
+        {"changeAmount=30; curDevice=2; reply 33 00 0A 10 05 02 00 00; ?cmCmdNo=4; tick*2",
          "TxtCh=0; changeAmount=0; cmCmdNo=0; wire=5A A5 / 63 9C 02 00 02 00; clearPending=1"},
-        {"changeAmount=30; curDevice=2; reply 33 00 0A 10 05 02 00 00", "cmCmdNo=4"},
         {"changeAmount=30; curDevice=2; reply 33 00 0A 10 05 03 00 00", "TxtCh=-5; changeAmount=30; cmCmdNo=0"},
         {"changeAmount=2.5; curDevice=2; reply 33 00 0A 00 00 00 00 00", "TxtCh=2.5; changeAmount=2.5"},
         {"changeAmount=2.5; curDevice=2; reply 33 00 0A 03 00 00 00 00", "TxtCh=-0.5; changeAmount=2.5; cmCmdNo=0"},

@@ -8,10 +8,14 @@ using namespace cmbvhp;
 using cmbvhp::test::Bytes;
 using cmbvhp::test::ScriptedPort;
 
-// Every form the console builds reaches the port (the window's settings test);
-// anything else is refused.
-TEST(LineSettingsText, RefusesWhatTheConsoleDoesNotBuild)
+TEST(LineSettingsText, AcceptsExactlyTheFormsTheConsoleBuilds)
 {
+    const std::pair<const char*, LineSettings> good[] = {
+        {"9600,E,8,1", {9600, Parity::Even, 8, StopBits::One}},  {"19200,N,7,2", {19200, Parity::None, 7, StopBits::Two}},
+        {"600,S,4,1.5", {600, Parity::Space, 4, StopBits::OneAndHalf}}, {"1200,O,6,1", {1200, Parity::Odd, 6, StopBits::One}},
+        {"2400,M,5,1", {2400, Parity::Mark, 5, StopBits::One}}};
+    for (const auto& [text, want] : good)
+        EXPECT_EQ(parseSettings(text), want) << text;
     for (const char* bad : {",E,8,1", "9600,E,8", "9600E81", "9600,e,8,1", "9600,E,9,1", "9600,E,3,1", "9600,E,8,3",
                             "9600,E,8,1,", "110,E,8,1", "9600,,8,1", "9600,E,8,1.5x", " 9600,E,8,1", "", "96000,E,8,1"})
         EXPECT_FALSE(parseSettings(bad)) << bad;
