@@ -4,20 +4,24 @@
 #include "console/ConsoleApp.h"
 #include "link/QtSerialBackend.h"
 #include "support/Console.h"
-#include "support/EventLoop.h"
+#include "Pty.h"
 
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtCore/qtestsupport_core.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 using namespace cmbvhp;
 using namespace cmbvhp::test;
-using namespace std::chrono_literals;
+using cmbvhp::sim::Pty;
 
 namespace {
+
+// Only a failure waits this long.
+constexpr std::chrono::milliseconds kPatience{10000};
 
 // A console whose COM1 is the link "com1" in a folder of its own.
 class EndToEnd : public ::testing::Test {
@@ -30,10 +34,9 @@ protected:
         sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         sim_.start();
         ASSERT_TRUE(sim_.waitForStarted(5000));
-        ASSERT_TRUE(processUntil([&] { return std::filesystem::is_symlink(com1_); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_symlink(com1_); }));
     }
     void click(const char* name) { c_.button(QString::fromLatin1(name))->click(); }
-    bool within(std::chrono::milliseconds bound, const std::function<bool()>& done) { return processUntil(done, bound); }
 
     QTemporaryDir dir_;
     std::filesystem::path com1_{std::filesystem::path(dir_.path().toStdString()) / "com1"};
@@ -48,13 +51,13 @@ TEST_F(EndToEnd, PayoutOfSeveralCoinKindsEndsWithDataClearAndTheStatusShortReply
     startSimulator();
     click("cmdPortOpen");
     // Both start-up sequences run against the simulator to their last step.
-    ASSERT_TRUE(within(6s, [&] { return c_.state().cmSeq == 8 && c_.state().bvSeq == 8 && c_.state().bvStatFlag == kTrue; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c_.state().cmSeq == 8 && c_.state().bvSeq == 8 && c_.state().bvStatFlag == kTrue; }, kPatience.count()));
     // "Crem On" of the start-up changed the coin device's status: a short reply.
-    ASSERT_TRUE(within(4s, [&] { return c_.boxText("Txt0b") == QStringLiteral("01"); })) << c_.rxLog().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c_.boxText("Txt0b") == QStringLiteral("01"); })) << c_.rxLog().toStdString();
     c_.get<QLineEdit>("TxtCh")->setText(QStringLiteral("8"));
     click("cmCmd(4)");
-    ASSERT_TRUE(within(4s, [&] { return c_.txLog().contains(QStringLiteral("63 9C 4 1 8 0 0 D \r\n")); }));
-    ASSERT_TRUE(within(6s, [&] { return c_.txLog().contains(QStringLiteral("63 9C 2 0 2 0 \r\n")); })) << c_.rxLog().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c_.txLog().contains(QStringLiteral("63 9C 4 1 8 0 0 D \r\n")); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c_.txLog().contains(QStringLiteral("63 9C 2 0 2 0 \r\n")); }, kPatience.count())) << c_.rxLog().toStdString();
     EXPECT_EQ(c_.boxText("txt0a") + c_.boxText("TxtCh"), QStringLiteral("01 01 01 00 0")) << "5 + 2 + 1, none left";
     EXPECT_EQ(c_.state().changeAmount, 0);
 }
@@ -71,9 +74,9 @@ TEST_F(EndToEnd, PulledAdapterIsReportedOnceAndCanBeReopened)
         click("cmdPortOpen");
         ASSERT_EQ(c_.gblFlag().portOpen, kTrue) << "plugged in again under the same number";
         pty.write(std::vector<std::uint8_t>{0x11});
-        ASSERT_TRUE(within(5s, [&] { return c_.rxLog().endsWith(QStringLiteral("11 ")); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return c_.rxLog().endsWith(QStringLiteral("11 ")); }));
         pty.close();
-        ASSERT_TRUE(within(5s, [&] { return c_.gblFlag().portOpen == kFalse; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return c_.gblFlag().portOpen == kFalse; }));
         EXPECT_FALSE(c_.window.timer1().isEnabled() || c_.window.comeOne().PortOpen());
         EXPECT_EQ(c_.button("cmdPortOpen")->text(), QStringLiteral("Port Open"));
         EXPECT_TRUE(c_.rxLog().endsWith(QStringLiteral("11 \r\nCOM1 was lost (the device no longer answers reads); the port is closed.\r\n")));

@@ -1,13 +1,14 @@
 // The QSerialPort backend and the serial component on real pseudo-terminals.
 #include "link/QtSerialBackend.h"
 #include "link/SerialComponent.h"
-#include "support/EventLoop.h"
+#include "Pty.h"
 
 #include <QCoreApplication>
+#include <QtCore/qtestsupport_core.h>
 #include <gtest/gtest.h>
 
 using namespace cmbvhp;
-using namespace cmbvhp::test;
+using cmbvhp::sim::Pty;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
@@ -36,14 +37,14 @@ TEST_F(Backend, BytesCrossUnchangedBothWays)
     const Bytes frame{0x63, 0x9C, 0x04, 0x01, 0x00, 0x15, 0x00, 0x10};
     port.write(frame);
     Bytes far;
-    EXPECT_TRUE(processUntil([&] {
+    EXPECT_TRUE(QTest::qWaitFor([&] {
         std::uint8_t buf[64];
         far.insert(far.end(), buf, buf + pty.read(buf));
         return far.size() >= frame.size();
     }));
     EXPECT_EQ(far, frame);
     pty.write(Bytes{0x22, 0x03, 0x1B, 0x01, 0x00, 0x19, 0x00, 0x0D, 0x0A});
-    ASSERT_TRUE(processUntil([&] { return port.bytesAvailable() >= 9; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port.bytesAvailable() >= 9; }));
     EXPECT_GE(notifications, 1);
     std::uint8_t buf[16];
     ASSERT_EQ(port.read(buf), 9u);
@@ -70,10 +71,10 @@ TEST_F(Backend, LostDeviceIsReportedOnceAndTheLoopGoesQuiet)
 {
     port.open(pty.name(), k9600E81, false, false);
     pty.close();
-    ASSERT_TRUE(processUntil([&] { return !reasons.empty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !reasons.empty(); }));
     EXPECT_FALSE(port.isOpen());
     const int before = notifications;
-    processUntil([] { return false; }, std::chrono::milliseconds(200));
+    QTest::qWait(200);
     EXPECT_EQ(reasons.size(), 1u);
     EXPECT_EQ(notifications, before);
 }

@@ -2,7 +2,7 @@
 // link folder.
 #include "PortsTool.h"
 #include "link/SerialBackend.h"
-#include "support/EventLoop.h"
+#include "Pty.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <sstream>
 
 using namespace cmbvhp;
-using cmbvhp::test::Pty;
+using cmbvhp::sim::Pty;
 namespace fs = std::filesystem;
 
 namespace {
