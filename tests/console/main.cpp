@@ -1,5 +1,5 @@
-// Widget tests run headless on the offscreen platform with the console's own
-// style and fonts.
+// The Qt test programs run headless on the offscreen platform with the
+// console's own style and fonts.
 #include "console/ConsoleApp.h"
 
 #include <QApplication>
