@@ -5,7 +5,6 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -26,13 +25,11 @@ int captionRoom(QWidget* w)
 {
     QStyleOptionButton opt;
     opt.initFrom(w);
-    if (qobject_cast<QPushButton*>(w))
-        return w->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, w).width();
-    if (qobject_cast<QCheckBox*>(w))
-        return w->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, w).width();
-    if (qobject_cast<QRadioButton*>(w))
-        return w->style()->subElementRect(QStyle::SE_RadioButtonContents, &opt, w).width();
-    return w->width();
+    const auto room = qobject_cast<QPushButton*>(w) ? QStyle::SE_PushButtonContents
+                      : qobject_cast<QCheckBox*>(w) ? QStyle::SE_CheckBoxContents
+                      : qobject_cast<QRadioButton*>(w) ? QStyle::SE_RadioButtonContents
+                                                       : QStyle::SE_CustomBase;
+    return room == QStyle::SE_CustomBase ? w->width() : w->style()->subElementRect(room, &opt, w).width();
 }
 
 } // namespace
@@ -56,13 +53,7 @@ TEST(FormLayout, CaptionsFitControlsSitInsideTheirFramesAndClearOfEachOther)
 {
     Console c;
     for (QWidget* w : c.window.findChildren<QWidget*>()) {
-        QString caption;
-        if (auto* b = qobject_cast<QAbstractButton*>(w))
-            caption = b->text();
-        else if (auto* l = qobject_cast<QLabel*>(w))
-            caption = l->text();
-        else if (auto* g = qobject_cast<QGroupBox*>(w))
-            caption = g->title();
+        const QString caption = w->property(qobject_cast<QGroupBox*>(w) ? "title" : "text").toString();
         EXPECT_LE(w->fontMetrics().horizontalAdvance(caption), captionRoom(w)) << w->objectName().toStdString() << " is clipped";
     }
     QList<QWidget*> groups{&c.window};
