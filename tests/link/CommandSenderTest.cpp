@@ -47,7 +47,6 @@ TEST(CommandSender, HopperCountTakesItsBoxAndClaimsTheLine)
     runCases({
         {"hpCount1=10; send hp 1", "wire=73 8C 05 00 00 0A 00 00 0F; tx=73 8C 5 0 0 A 0 0 F |; curDevice=4; restarts=1; timer=on"},
         {"hpCount3=255; send hp 3", "wire=73 8C 05 00 00 00 00 FF FA"},
-        {"send hp 0", "wire=73 8C 05 00 00 00 00 00 05"},
         {"hpCount2=254.5; send hp 2", "wire=73 8C 05 00 00 00 FE 00 FB"},
         {"hpCount0=-0.4; send hp 0", "wire=73 8C 05 00 00 00 00 00 05"},
         // Outside 0 ... 255 or no number: refused, and the hoppers hold the line all the same.

@@ -24,8 +24,7 @@ TEST(PollScheduler, SlotsAlternateForEachDeviceChoice)
 TEST(PollScheduler, EveryButtonsFrameGoesOutAtItsDevicesNextSlot)
 {
     runCases({
-        {"bv 0", "bvCmdNo=1; wire="},
-        {"bvMiss=7; cmMiss=5; bv 0; tick", "wire=58 A7; bvCmdNo=0; bvMiss=0; cmMiss=5; clearPending=0"},
+        {"bvMiss=7; cmMiss=5; bv 0; ?bvCmdNo=1; ?wire=; tick", "wire=58 A7; bvCmdNo=0; bvMiss=0; cmMiss=5; clearPending=0"},
         {"pollTurn=-1; bv 0; tick*2", "wire=62 9D / 58 A7"},
         {"bv 1; tick", "wire=5B A4 03 10 E1 00 F2"},
         {"bv 2; tick", "wire=5B A4 03 10 00 00 13"},

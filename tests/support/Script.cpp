@@ -62,7 +62,6 @@ T number(std::string_view v)
 
 struct Runner {
     Rig r;
-    std::vector<std::string> wire;
     // What a check named NAME reads, and what a step NAME=VALUE writes.
     struct Slot {
         std::function<std::string()> get;
@@ -90,12 +89,13 @@ struct Runner {
         named["interval"] = {[this] { return std::to_string(r.timer.interval().count()); },
                              [this](std::string_view v) { r.timer.setInterval(std::chrono::milliseconds(number(v))); }};
         named["restarts"].get = [this] { return std::to_string(r.timer.restarts); };
-        named["frames"].get = [this] { return std::to_string(wire.size()); };
-        named["last"].get = [this] { return wire.empty() ? std::string() : wire.back(); };
-        named["wire"].get = [this] {
+        const std::vector<Bytes>& wire = r.port->writes;
+        named["frames"].get = [&wire] { return std::to_string(wire.size()); };
+        named["last"].get = [&wire] { return wire.empty() ? std::string() : toHex(wire.back()); };
+        named["wire"].get = [&wire] {
             std::string joined;
-            for (const auto& w : wire)
-                joined += (joined.empty() ? "" : " / ") + w;
+            for (const Bytes& w : wire)
+                joined += (joined.empty() ? "" : " / ") + toHex(w);
             return joined;
         };
         auto log = [](const QString& s) { return QString(s).replace(QStringLiteral("\r\n"), QStringLiteral("|")).toStdString(); };
@@ -111,12 +111,6 @@ struct Runner {
             out.push_back(f.get(r.engine));
         return out;
     }
-    void collect()
-    {
-        for (const Bytes& w : r.port->writes)
-            wire.push_back(toHex(w));
-        r.port->writes.clear();
-    }
 
     void step(std::string_view s)
     {
@@ -125,10 +119,8 @@ struct Runner {
         const auto slot = named.find(name);
         const Bytes bytes = hex(rest);
         if (verb == "tick" || verb.starts_with("tick*")) {
-            for (int i = verb == "tick" ? 1 : number(verb.substr(5)); i > 0; --i) {
+            for (int i = verb == "tick" ? 1 : number(verb.substr(5)); i > 0; --i)
                 r.engine.Timer1_Timer();
-                collect();
-            }
         } else if (verb == "in" || verb.starts_with("in/")) {
             r.port->feed(bytes, verb == "in" ? SIZE_MAX : number<std::size_t>(verb.substr(3)));
         } else if (verb == "reply") {
@@ -165,7 +157,6 @@ struct Runner {
             (send.*at->second)(hex(arg).at(0));
         else
             ADD_FAILURE() << "unknown send: " << op;
-        collect();
     }
 
     // NAME=VALUE, or NAME~=VALUE for "contains".
