@@ -58,11 +58,8 @@ TEST_F(Backend, WhatTheHostCannotDoIsRefused)
         EXPECT_FALSE(port.isOpen());
     }
     EXPECT_THROW(port.open("/dev/cm_bv_hp-no-such-port", k9600E81, false, false), CommError);
-    for (Parity p : {Parity::None, Parity::Odd, Parity::Mark, Parity::Space}) {
-        port.open(pty.name(), {600, p, 5, StopBits::Two}, false, false);
-        EXPECT_TRUE(port.isOpen());
-        port.close();
-    }
+    port.open(pty.name(), {600, Parity::Mark, 5, StopBits::Two}, false, false);
+    EXPECT_TRUE(port.isOpen()) << "what it can do opens";
 }
 
 // Regression: a vanished device kept the descriptor readable with every read

@@ -31,9 +31,6 @@ TEST(SerialComponent, RefusedValuesOpenAndClose)
     EXPECT_THROW(comp.setSettings(",E,8,1"), CommError);
     EXPECT_THROW(comp.setCommPort(17), CommError);
     EXPECT_EQ(comp.CommPort(), 3);
-    EXPECT_THROW(comp.setInputLen(0), CommError);
-    EXPECT_THROW(comp.setInputMode(0), CommError);
-    EXPECT_THROW(comp.setEOFEnable(true), CommError);
     EXPECT_FALSE(comp.Output(Bytes{0x5A, 0xA5})) << "nothing goes out while closed";
     comp.setCommPort(2);
     comp.setPortOpen(true);
