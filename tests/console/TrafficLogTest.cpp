@@ -91,14 +91,12 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     c.window.setWindowState(Qt::WindowNoState);
     EXPECT_TRUE(!rx.syncPending() && bar->maximum() == maximum + 2) << "restored: brought up to date";
     // The operator scrolled up: the place is kept until the bottom is reached again.
-    bar->setValue(10);
-    rx.append(u"44 \r\n");
-    rx.sync();
-    EXPECT_EQ(bar->value(), 10);
-    bar->setValue(bar->maximum());
-    rx.append(u"44 \r\n");
-    rx.sync();
-    EXPECT_EQ(bar->value(), bar->maximum());
+    for (const bool atBottom : {false, true}) {
+        bar->setValue(atBottom ? bar->maximum() : 10);
+        rx.append(u"44 \r\n");
+        rx.sync();
+        EXPECT_EQ(bar->value(), atBottom ? bar->maximum() : 10);
+    }
 
     // Boxes: the logic reads back what it wrote at once; the operator's typing wins.
     auto* txt08 = c.get<QLineEdit>("Txt08");
