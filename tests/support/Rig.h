@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Devices.h"
 #include "ScriptedPort.h"
 #include "common/FormControls.h"
 #include "common/PollTimer.h"

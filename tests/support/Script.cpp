@@ -1,5 +1,7 @@
 #include "Rig.h"
 
+#include "Devices.h"
+
 #include <gtest/gtest.h>
 
 #include <charconv>
