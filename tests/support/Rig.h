@@ -104,8 +104,8 @@ struct Rig {
 //   frames: how many; tx, rx: the logs, "|" for each line end; msg: the
 //   operator's messages, "|" between them; NAME~=VALUE: contains VALUE;
 //   a state field, rxBuf@P (hex), a box, timer, interval, restarts; and
-//   "same", which holds when no state field differs from the start. A "; " inside a value
-//   stays in it when what follows is no NAME=.
+//   "same", which holds when no state field differs from the start. A "; "
+//   inside a value stays in it when what follows is no NAME=.
 struct Case {
     std::string steps;
     std::string checks;
