@@ -62,8 +62,9 @@ TEST_F(EndToEnd, PayoutOfSeveralCoinKindsEndsWithDataClearAndTheStatusShortReply
     EXPECT_EQ(c_.state().changeAmount, 0);
 }
 
-// Regression: a pulled adapter kept the loop spinning on failed reads, and the
-// console could not take it back under the same number.
+// Regression: a pulled adapter kept the loop spinning on failed reads (the
+// backend's test shows the loop going quiet). Here: the loss is reported once,
+// and the adapter is taken back under the same number.
 TEST_F(EndToEnd, PulledAdapterIsReportedOnceAndCanBeReopened)
 {
     for (int plug = 0; plug < 2; ++plug) {
