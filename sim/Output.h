@@ -1,10 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <span>
+#include <string>
 
 namespace cmbvhp::sim {
 
@@ -30,6 +32,29 @@ public:
 private:
     std::size_t limit_;
     std::deque<std::uint8_t> bytes_;
+    std::size_t dropped_ = 0;
+};
+
+// The simulator's own printing. It must never stop the devices: a reader that
+// does not keep up (a pipe nobody reads) gets what it takes; lines wait in a
+// bounded buffer, and a line that does not fit is dropped whole and counted.
+class Printer {
+public:
+    explicit Printer(int fd, std::size_t limit = 64 * 1024) : fd_(fd), limit_(limit) {}
+
+    void line(std::string text);
+    // Writes what the reader takes now, without waiting.
+    void flush();
+    // At exit: waits at most `patience` for the reader to take what is left.
+    void finish(std::chrono::milliseconds patience);
+    std::size_t droppedLines() const { return dropped_; }
+
+private:
+    bool writeSome(int timeoutMs);
+
+    int fd_;
+    std::size_t limit_;
+    std::string waiting_;
     std::size_t dropped_ = 0;
 };
 

@@ -1,15 +1,22 @@
 // cm_bv_hp_sim: plays the bill validator, the coin mechanism or selector and
-// four hoppers on a pseudo-terminal, for the console to open as a port.
+// four hoppers on a pseudo-terminal, for the console to open as a port; or
+// plays back the devices of a recorded session.
 #include "Devices.h"
 #include "Options.h"
 #include "Output.h"
 #include "Pty.h"
+#include "Replay.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -24,36 +31,48 @@ namespace {
 // What may wait for a console that does not read, before replies are dropped.
 constexpr std::size_t kOutputLimit = 64 * 1024;
 constexpr std::chrono::milliseconds kPollPeriod{50};
+// How long the last lines may wait at exit for a reader of the output.
+constexpr std::chrono::milliseconds kExitPatience{500};
 
 volatile std::sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 
-void usage()
-{
-    std::fputs(
-        "usage: cm_bv_hp_sim [options]\n"
-        "  --link PATH        make PATH a link to the simulator's port (the console's\n"
-        "                     port folder holds com1 ... com16)\n"
-        "  --coin mech|selector|none   the coin device (default mech)\n"
-        "  --fault NAME       silence, badcheck, short, random, no-bv, no-cm, no-hp,\n"
-        "                     empty (the hoppers pay no more); may be given more than once\n"
-        "  --bill-every S     a bill is taken in every S seconds (default 8, 0 = never)\n"
-        "  --coin-every S     a coin is taken in every S seconds (default 3, 0 = never)\n"
-        "  --seed N           seed for the random faults\n"
-        "  --quiet            do not print the traffic\n"
-        "  --record FILE      write every byte sent to the console to FILE\n"
-        "keys while running: b f m (bills 10, 50, 10000), 1 2 3 4 (coins),\n"
-        "e (the coin device reports an error, or no longer), q (quit)\n",
-        stderr);
-}
+constexpr const char* kUsage =
+    "Usage: cm_bv_hp_sim [options]\n"
+    "Plays a bill validator, a coin mechanism or selector and four hoppers on a\n"
+    "pseudo-terminal, for the cm_bv_hp console to open as a serial port.\n"
+    "\n"
+    "Options:\n"
+    "  --link PATH        make PATH a link to the simulator's port (the console's\n"
+    "                     port folder holds com1 ... com16)\n"
+    "  --coin mech|selector|none   the coin device (default mech)\n"
+    "  --fault NAME       silence, badcheck, short, random, no-bv, no-cm, no-hp,\n"
+    "                     empty (the hoppers pay no more); may be given more than once\n"
+    "  --bill-every S     a bill is taken in every S seconds (default 8, 0 = never,\n"
+    "                     at most 86400)\n"
+    "  --coin-every S     a coin is taken in every S seconds (default 3, 0 = never,\n"
+    "                     at most 86400)\n"
+    "  --seed N           seed for the random faults\n"
+    "  --replay FILE      play the devices of a recorded session file: each frame is\n"
+    "                     answered with what was received after the next identical\n"
+    "                     frame further on in the file, after the recorded delay\n"
+    "  --record FILE      write every byte sent to the console to FILE\n"
+    "  --quiet            do not print the traffic\n"
+    "  -h, --help         print this help and exit\n"
+    "  --version          print the version and exit\n"
+    "\n"
+    "Keys while running from a terminal: b f m (bills 10, 50, 10000), 1 2 3 4 (coins),\n"
+    "e (the coin device reports an error, or no longer), q (quit).\n";
 
-void printBytes(const char* dir, const Bytes& b)
+std::string hexLine(const char* dir, const Bytes& b)
 {
-    std::printf("%s", dir);
-    for (auto x : b)
-        std::printf(" %02X", x);
-    std::printf("\n");
-    std::fflush(stdout);
+    std::string s = dir;
+    char pair[4];
+    for (auto x : b) {
+        std::snprintf(pair, sizeof pair, " %02X", x);
+        s += pair;
+    }
+    return s;
 }
 
 void key(char c, Devices& devices)
@@ -69,57 +88,89 @@ void key(char c, Devices& devices)
     }
 }
 
+// The link to the port, removed whichever way the simulator ends: it names a
+// pseudo-terminal number the system soon hands to another program.
+struct PortLink {
+    std::string path;
+    std::string target;
+    ~PortLink()
+    {
+        std::error_code ec;
+        if (!path.empty() && fs::is_symlink(fs::symlink_status(path, ec)) && fs::read_symlink(path, ec) == fs::path(target))
+            fs::remove(path, ec);
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && args[0] == "--help") {
-        usage();
-        return 0;
-    }
-    const auto options = parseCommandLine(args);
+    std::string error;
+    const auto options = parseCommandLine(args, error);
     if (!options) {
-        usage();
+        std::fprintf(stderr, "cm_bv_hp_sim: %s (see --help)\n", error.c_str());
         return 2;
     }
-
-    Pty pty;
-    if (!pty.ok()) {
-        std::perror("openpty");
-        return 1;
+    if (options->help || options->version) {
+        std::fputs(options->help ? kUsage : "cm_bv_hp_sim " CMBVHP_VERSION "\n", stdout);
+        return 0;
     }
-    const char* name = pty.name().c_str();
 
-    const std::string& link = options->link;
-    if (!link.empty()) {
-        std::error_code ec;
-        const fs::path p(link);
-        fs::create_directories(p.parent_path(), ec);
-        if (fs::is_symlink(fs::symlink_status(p, ec)))
-            fs::remove(p, ec);
-        fs::create_symlink(name, p, ec);
-        if (ec) {
-            std::fprintf(stderr, "cannot link %s: %s\n", link.c_str(), ec.message().c_str());
+    // Everything that can fail is checked before the link is made.
+    std::optional<Replay> replay;
+    if (!options->replay.empty()) {
+        std::ifstream file(options->replay, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "cm_bv_hp_sim: cannot read %s: %s\n", options->replay.c_str(), std::strerror(errno));
+            return 1;
+        }
+        replay = Replay::load(file, error);
+        if (!replay) {
+            std::fprintf(stderr, "cm_bv_hp_sim: %s is refused: %s\n", options->replay.c_str(), error.c_str());
             return 1;
         }
     }
-    std::printf("simulator on %s%s%s\n", name, link.empty() ? "" : ", linked as ", link.c_str());
-    std::fflush(stdout);
+    std::FILE* recordFile = options->record.empty() ? nullptr : std::fopen(options->record.c_str(), "wb");
+    if (!options->record.empty() && !recordFile) {
+        std::fprintf(stderr, "cm_bv_hp_sim: cannot write %s: %s\n", options->record.c_str(), std::strerror(errno));
+        return 1;
+    }
+    Pty pty;
+    if (!pty.ok()) {
+        std::perror("cm_bv_hp_sim: openpty");
+        return 1;
+    }
+    const std::string& name = pty.name();
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGHUP, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::FILE* recordFile = options->record.empty() ? nullptr : std::fopen(options->record.c_str(), "wb");
-    if (!options->record.empty() && !recordFile) {
-        std::perror(options->record.c_str());
-        return 1;
+    PortLink link;
+    if (!options->link.empty()) {
+        std::error_code ec;
+        const fs::path p(options->link);
+        fs::create_directories(p.parent_path(), ec);
+        if (fs::is_symlink(fs::symlink_status(p, ec)))
+            fs::remove(p, ec);
+        fs::create_symlink(name, p, ec);
+        if (ec) {
+            std::fprintf(stderr, "cm_bv_hp_sim: cannot link %s: %s\n", options->link.c_str(), ec.message().c_str());
+            return 1;
+        }
+        link.path = options->link;
+        link.target = name;
     }
+    Printer out(STDOUT_FILENO);
+    out.line("simulator on " + name + (link.path.empty() ? "" : ", linked as " + link.path));
+
     Devices devices(options->devices);
     FrameParser parser;
     OutputQueue output(kOutputLimit);
+    // Replayed pieces wait for their time.
+    std::multimap<Clock::time_point, const Bytes*> due;
     // Writes what the pseudo-terminal takes now; the rest waits.
     auto writeLine = [&](std::span<const std::uint8_t> bytes) {
         const std::size_t n = pty.write(bytes);
@@ -129,37 +180,53 @@ int main(int argc, char** argv)
         }
         return n;
     };
-    const bool keys = ::isatty(STDIN_FILENO);
+    const bool keys = ::isatty(STDIN_FILENO) && !replay;
     const auto every = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
     auto nextBill = Clock::now() + every(options->billEvery);
     auto nextCoin = Clock::now() + every(options->coinEvery);
     int billKind = 0, coinKind = 0;
 
     while (!g_stop) {
+        auto wait = kPollPeriod;
+        if (!due.empty())
+            wait = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(due.begin()->first - Clock::now()),
+                              std::chrono::milliseconds(0), kPollPeriod);
         pollfd fds[2] = {{pty.fd(), static_cast<short>(POLLIN | (output.empty() ? 0 : POLLOUT)), 0}, {STDIN_FILENO, POLLIN, 0}};
-        const int n = ::poll(fds, keys ? 2 : 1, static_cast<int>(kPollPeriod.count()));
+        const int n = ::poll(fds, keys ? 2 : 1, static_cast<int>(wait.count()));
         if (n < 0 && errno != EINTR)
             break;
+        const auto now = Clock::now();
         if (fds[0].revents & POLLIN) {
             std::uint8_t buf[512];
             for (const Bytes& frame : parser.feed({buf, pty.read(buf)})) {
-                const Bytes reply = devices.answer(frame);
-                if (!options->quiet) {
-                    printBytes("<-", frame);
-                    if (!reply.empty())
-                        printBytes("->", reply);
+                if (!options->quiet)
+                    out.line(hexLine("<-", frame));
+                if (replay) {
+                    if (const auto* pieces = replay->answer(frame))
+                        for (const Replay::Piece& piece : *pieces)
+                            due.emplace(now + piece.after, &piece.bytes);
+                    continue;
                 }
+                const Bytes reply = devices.answer(frame);
+                if (!options->quiet && !reply.empty())
+                    out.line(hexLine("->", reply));
                 output.push(reply);
             }
         }
+        while (!due.empty() && due.begin()->first <= Clock::now()) {
+            if (!options->quiet)
+                out.line(hexLine("->", *due.begin()->second));
+            output.push(*due.begin()->second);
+            due.erase(due.begin());
+        }
         if (!output.empty())
             output.flush(writeLine);
+        out.flush();
         if (keys && (fds[1].revents & POLLIN)) {
             char c = 0;
             if (::read(STDIN_FILENO, &c, 1) == 1)
                 key(c, devices);
         }
-        const auto now = Clock::now();
         if (options->billEvery > 0 && now >= nextBill) {
             devices.insertBill(billKind++ % 3);
             nextBill = now + every(options->billEvery);
@@ -170,12 +237,13 @@ int main(int argc, char** argv)
         }
     }
 
-    if (!link.empty()) {
-        std::error_code ec;
-        if (fs::is_symlink(fs::symlink_status(link, ec)) && fs::read_symlink(link, ec) == fs::path(name))
-            fs::remove(link, ec);
-    }
-    std::printf("replies dropped because the console did not read: %zu bytes\n", output.droppedBytes());
+    if (replay)
+        out.line("frames answered from " + options->replay + ": " + std::to_string(replay->answered()) + ", not answered: " +
+                 std::to_string(replay->unanswered()));
+    out.line("replies dropped because the console did not read: " + std::to_string(output.droppedBytes()) + " bytes");
+    if (out.droppedLines() > 0)
+        out.line("lines not printed because nobody read them: " + std::to_string(out.droppedLines()));
+    out.finish(kExitPatience);
     if (recordFile)
         std::fclose(recordFile);
     return 0;

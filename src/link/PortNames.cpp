@@ -5,7 +5,6 @@
 #include <QSerialPortInfo>
 
 #include <algorithm>
-#include <cstdlib>
 #include <system_error>
 
 namespace cmbvhp {
@@ -63,50 +62,65 @@ PortNames::PortNames(fs::path linkFolder, fs::path devFolder)
 {
 }
 
-fs::path PortNames::defaultLinkFolder()
+PortNames::PortNames(const BaseFolder& linkFolder, fs::path devFolder)
+    : linkFolder_(linkFolder.path), folderProblem_(linkFolder.problem), devFolder_(std::move(devFolder))
 {
-    fs::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = fs::path(home) / ".config";
-    else
-        base = ".config";
-    return base / "cm_bv_hp" / "ports";
 }
 
-std::optional<std::string> PortNames::deviceFor(int port) const
+BaseFolder PortNames::defaultLinkFolder()
+{
+    BaseFolder base = xdgConfigHome();
+    if (!base.path.empty())
+        base.path = base.path / "cm_bv_hp" / "ports";
+    return base;
+}
+
+PortNames::Named PortNames::named(int port) const
 {
     if (port < 1 || port > kPorts)
-        return std::nullopt;
+        return {};
     std::error_code ec;
-    const fs::path link = linkPath(port);
-    if (fs::symlink_status(link, ec).type() != fs::file_type::not_found)
-        return link.string();
+    if (!linkFolder_.empty()) {
+        const fs::path link = linkPath(port);
+        // ENOENT and ENOTDIR come back as "not found"; any other error is the
+        // folder's, such as a folder that cannot be searched.
+        const auto st = fs::symlink_status(link, ec);
+        if (st.type() != fs::file_type::not_found) {
+            if (ec)
+                return {{}, false, "the port folder " + linkFolder_.string() + " cannot be read: " + ec.message()};
+            return {link.string(), true, {}};
+        }
+    }
     const auto onboard = devFolder_ / ("ttyS" + std::to_string(port - 1));
     if (fs::exists(onboard, ec))
-        return onboard.string();
-    return std::nullopt;
+        return {onboard.string(), false, {}};
+    return {};
 }
 
 std::string PortNames::locate(int port) const
 {
-    const auto device = deviceFor(port);
+    const Named n = named(port);
+    if (!n.problem.empty())
+        throw CommError("COM" + std::to_string(port) + " cannot be looked up: " + n.problem + ".");
     std::error_code ec;
-    if (!device || !fs::exists(*device, ec))
+    // Only a device that is certainly absent is "no device"; anything else is
+    // left to the open, which says what is wrong.
+    if (n.path.empty() || fs::status(n.path, ec).type() == fs::file_type::not_found)
         throw CommError(noDeviceReason(port, serialDevicesPresent()));
-    return *device;
+    return n.path;
 }
 
 std::string PortNames::reach(int port, std::span<const SerialDevice> devices) const
 {
-    const auto device = deviceFor(port);
-    if (!device)
+    const Named n = named(port);
+    if (!n.problem.empty())
+        return n.problem;
+    if (n.path.empty())
         return "no device";
     std::error_code ec;
-    const fs::path path(*device);
+    const fs::path path(n.path);
     std::string text;
-    if (path.parent_path() == linkFolder_ && fs::is_symlink(fs::symlink_status(path, ec))) {
+    if (n.inFolder && fs::is_symlink(fs::symlink_status(path, ec))) {
         const fs::path target = fs::read_symlink(path, ec);
         text = "link to " + target.string();
         if (!fs::exists(path, ec))
@@ -114,7 +128,7 @@ std::string PortNames::reach(int port, std::span<const SerialDevice> devices) co
         const fs::path resolved = canonicalOrSelf(path);
         if (resolved != target)
             text += " (" + resolved.string() + ")";
-    } else if (path.parent_path() == linkFolder_) {
+    } else if (n.inFolder) {
         text = "device " + path.string();
     } else {
         text = "on-board port " + path.string();
@@ -131,8 +145,11 @@ std::string PortNames::noDeviceReason(int port, std::span<const SerialDevice> de
     const std::string now = reach(port, devices);
     if (now != "no device")
         text += " (" + now + ")";
-    text += ". Make the link " + linkPath(port).string() + " to the adapter: cm_bv_hp_ports link " +
-            std::to_string(port) + " DEVICE.";
+    if (linkFolder_.empty())
+        text += ". There is no port folder for links: " + folderProblem_ + ".";
+    else
+        text += ". Make the link " + linkPath(port).string() + " to the adapter: cm_bv_hp_ports link " +
+                std::to_string(port) + " DEVICE.";
     if (devices.empty())
         return text + " No serial devices are present.";
     text += " Serial devices present:";

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/XdgFolders.h"
+
 #include <filesystem>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,16 +31,29 @@ public:
     static constexpr int kPorts = 16;
 
     explicit PortNames(std::filesystem::path linkFolder, std::filesystem::path devFolder = "/dev");
+    // Without a folder (empty path) only the on-board ports are reached, and
+    // what is told about links says why there is no folder.
+    explicit PortNames(const BaseFolder& linkFolder, std::filesystem::path devFolder = "/dev");
 
-    // $XDG_CONFIG_HOME/cm_bv_hp/ports, or ~/.config/cm_bv_hp/ports.
-    static std::filesystem::path defaultLinkFolder();
+    // $XDG_CONFIG_HOME/cm_bv_hp/ports, or ~/.config/cm_bv_hp/ports; none
+    // without an absolute base folder.
+    static BaseFolder defaultLinkFolder();
 
     const std::filesystem::path& linkFolder() const { return linkFolder_; }
+    // Why there is no link folder; empty when there is one.
+    const std::string& folderProblem() const { return folderProblem_; }
     std::filesystem::path linkPath(int port) const { return linkFolder_ / ("com" + std::to_string(port)); }
 
-    // The path the port number names. A link whose device is missing still
-    // names its port, so that it never falls back to an on-board port.
-    std::optional<std::string> deviceFor(int port) const;
+    // What a port number names: a path in the link folder (a link whose device
+    // is missing still names its port, so that it never falls back to an
+    // on-board port), the on-board port, or nothing. A folder that cannot be
+    // read is a problem of its own, never "nothing".
+    struct Named {
+        std::string path;     // empty: nothing
+        bool inFolder = false;
+        std::string problem;  // the folder could not be read
+    };
+    Named named(int port) const;
     // The device to open; throws CommError with noDeviceReason() when the
     // number reaches no device that is present.
     std::string locate(int port) const;
@@ -53,6 +67,7 @@ public:
 
 private:
     std::filesystem::path linkFolder_;
+    std::string folderProblem_;
     std::filesystem::path devFolder_;
 };
 

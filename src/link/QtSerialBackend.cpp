@@ -92,6 +92,10 @@ void QtSerialBackend::open(const std::string& device, const LineSettings& s, boo
     port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
     port_.setStopBits(s.stopBits == StopBits::Two ? QSerialPort::TwoStop : QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
+    // The opening has its number before anything can report, so that a loss
+    // while it is being opened is this opening's and not taken for a late
+    // report of the one before.
+    ++openings_;
     lossQueued_ = false;
     if (!port_.open(QIODevice::ReadWrite)) {
         const std::string why = port_.errorString().toStdString();
@@ -106,15 +110,31 @@ void QtSerialBackend::open(const std::string& device, const LineSettings& s, boo
         if (!isPseudoTerminal(fd))
             verifyApplied(fd, s);
 #endif
+        if (onModemLines)
+            onModemLines();
+        setModemLine(&QSerialPort::setDataTerminalReady, dtr, "DTR");
+        setModemLine(&QSerialPort::setRequestToSend, rts, "RTS");
+        // A port that was closed holds nothing; a pseudo-terminal keeps what was
+        // written to it meanwhile, replies that belong to an earlier session.
+        port_.clear(QSerialPort::Input);
     } catch (...) {
-        port_.close();
+        close();
         throw;
     }
-    // A pseudo-terminal has no modem lines to set; that is not a failure.
-    port_.setDataTerminalReady(dtr);
-    port_.setRequestToSend(rts);
     port_.clearError();
-    ++openings_;
+}
+
+// A pseudo-terminal has no modem lines to set; that is not a failure. A device
+// that went away while the port was being opened is, and so is a line refused.
+void QtSerialBackend::setModemLine(bool (QSerialPort::*set)(bool), bool on, const char* name)
+{
+    if ((port_.*set)(on) || port_.error() == QSerialPort::UnsupportedOperationError) {
+        port_.clearError();
+        return;
+    }
+    if (port_.error() == QSerialPort::ResourceError)
+        throw CommError("the device was removed while the port was being opened");
+    throw CommError(std::string("the port refused to set ") + name + ": " + port_.errorString().toStdString());
 }
 
 void QtSerialBackend::close()

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QSerialPort>
 
+#include <functional>
+
 namespace cmbvhp {
 
 // The host's serial port through QSerialPort, on the thread that creates it.
@@ -27,8 +29,12 @@ public:
     void onError(QSerialPort::SerialPortError error);
     bool lossPending() const { return lossQueued_; }
 
+    // Test seam: runs inside open(), just before the modem lines are set.
+    std::function<void()> onModemLines;
+
 private:
     void reportLoss(unsigned opening);
+    void setModemLine(bool (QSerialPort::*set)(bool), bool on, const char* name);
 
     QSerialPort port_;
     unsigned openings_ = 0; // counts opens and closes, so a late report knows its opening

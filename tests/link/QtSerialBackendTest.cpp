@@ -94,6 +94,41 @@ TEST_F(Backend, LossReportOfAnEarlierOpeningIsDropped)
     EXPECT_FALSE(port.isOpen());
 }
 
+// Regression: a device pulled while the port was being opened failed the modem
+// lines with an error taken for a late report of the opening before; every
+// later loss of that opening was then ignored.
+TEST_F(Backend, LossWhileOpeningFailsTheOpenOnceAndLaterLossesAreReported)
+{
+    port.onModemLines = [&] { pty.close(); };
+    try {
+        port.open(pty.name(), k9600E81, false, false);
+        ADD_FAILURE() << "the open succeeded";
+    } catch (const CommError& e) {
+        EXPECT_STREQ(e.what(), "the device was removed while the port was being opened");
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(!port.isOpen() && reasons.empty() && !port.lossPending()) << "told once, by the open";
+    port.onModemLines = nullptr;
+    Pty second;
+    port.open(second.name(), k9600E81, false, false);
+    second.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !reasons.empty(); }));
+    EXPECT_EQ(reasons.size(), 1u);
+}
+
+// Regression: a pseudo-terminal kept what was written to it while the port
+// was closed, and a reopened port read replies of the last session first.
+TEST_F(Backend, BytesFromBeforeTheOpeningAreDiscarded)
+{
+    pty.write(Bytes{0x44, 0x11, 0x11});
+    port.open(pty.name(), k9600E81, false, false);
+    pty.write(Bytes{0x22});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port.bytesAvailable() >= 1; }));
+    QTest::qWait(20);
+    std::uint8_t buf[8];
+    EXPECT_EQ(Bytes(buf, buf + port.read(buf)), Bytes{0x22});
+}
+
 // A device that stops reading blocks nothing: frames beyond the output buffer
 // are dropped.
 TEST_F(Backend, WritesToADeviceThatStoppedReadingNeverBlock)

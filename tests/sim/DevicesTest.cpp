@@ -103,19 +103,31 @@ TEST(SimReplies, Faults)
     converse(cut, {{"5A A5", "44"}, {"72 8D", "33 00 15 00 00 00 00 16 00 00"}, {"72 8D", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00"}});
 }
 
-TEST(SimOptions, NumbersTakeThePointAndBadOptionsAreRefused)
+TEST(SimOptions, NumbersTakeThePointAndBadOptionsAreRefusedByName)
 {
     const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
     ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
-    const std::vector<std::string> good{"--coin-every", "0.5", "--bill-every", "2", "--fault", "empty", "--coin", "selector", "--quiet"};
-    const auto c = sim::parseCommandLine(good);
+    const std::vector<std::string> good{"--coin-every", "0.5", "--bill-every", "86400", "--fault", "empty", "--coin", "selector", "--quiet", "--seed", "4294967295"};
+    std::string error;
+    const auto c = sim::parseCommandLine(good, error);
     std::setlocale(LC_NUMERIC, saved.c_str());
-    ASSERT_TRUE(c);
-    EXPECT_EQ(std::tuple(c->coinEvery, c->billEvery, c->devices.faults, c->devices.coin, c->quiet),
-              std::tuple(0.5, 2.0, std::set<Fault>{Fault::HoppersEmpty}, sim::CoinKind::Selector, true));
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--coin-every", "0,5"}, {"--bill-every", "-1"}, {"--fault", "nope"},
-                                                {"--coin", "x"}, {"--link"}, {"--seed", "12a"}, {"--frob", "1"}})
-        EXPECT_FALSE(sim::parseCommandLine(bad)) << bad[0];
+    ASSERT_TRUE(c) << error;
+    EXPECT_EQ(std::tuple(c->coinEvery, c->billEvery, c->devices.faults, c->devices.coin, c->quiet, c->devices.seed),
+              std::tuple(0.5, 86400.0, std::set<Fault>{Fault::HoppersEmpty}, sim::CoinKind::Selector, true, 4294967295u));
+    const std::pair<std::vector<std::string>, std::string> bad[] = {
+        {{"--coin-every", "0,5"}, "--coin-every takes seconds from 0 to 86400, written with a point, not \"0,5\""},
+        {{"--bill-every", "inf"}, "--bill-every takes seconds from 0 to 86400, written with a point, not \"inf\""},
+        {{"--bill-every", "86400.5"}, "--bill-every takes seconds from 0 to 86400, written with a point, not \"86400.5\""},
+        {{"--seed", "4294967296"}, "--seed takes a whole number from 0 to 4294967295, not \"4294967296\""},
+        {{"--fault", "nope"}, "--fault takes silence, badcheck, short, random, no-bv, no-cm, no-hp or empty, not \"nope\""},
+        {{"--coin", "x"}, "--coin takes mech, selector or none, not \"x\""},
+        {{"--link"}, "--link needs a value"},
+        {{"--frob", "1"}, "unknown option --frob"},
+        {{"--replay", "f", "--fault", "silence"}, "--replay plays the recorded devices; --coin, --fault, --bill-every, --coin-every and --seed do not apply"}};
+    for (const auto& [args, why] : bad) {
+        EXPECT_FALSE(sim::parseCommandLine(args, error)) << args[0];
+        EXPECT_EQ(error, why);
+    }
 }
 
 TEST(SimOutput, ShortWritesAreCompletedAndWhatDoesNotFitIsDroppedWhole)

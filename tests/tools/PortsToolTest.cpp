@@ -8,7 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace cmbvhp;
 using cmbvhp::sim::Pty;
@@ -21,24 +25,61 @@ struct PortsTool : ::testing::Test {
         ASSERT_TRUE(tmp.isValid() && pty.ok());
         fs::create_directories(byId);
         fs::create_directories(dev);
+        fs::create_directories(links);
         std::ofstream(dev / "ttyS0").put('x');
+        std::ofstream(root / "plain").put('x');
+        std::ofstream(links / "data").put('x');
+        fs::permissions(root, fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
     }
-    // Runs the command; "out" and "err" hold what it printed.
-    int run(std::vector<std::string> args, const fs::path& folder = {})
+    // Replaces $PTY, $LINKS and $ROOT in a table's text.
+    std::string expand(std::string s) const
     {
-        std::ostringstream o, e;
-        const int code = runPortsTool(args, {PortNames(folder.empty() ? links : folder, dev), byId, [this] { return devices; }}, o, e);
-        out = o.str();
-        err = e.str();
-        return code;
+        for (const auto& [mark, value] : {std::pair<std::string, std::string>{"$PTY", pty.name()}, {"$LINKS", links.string()}, {"$ROOT", root.string()}})
+            for (std::size_t at; (at = s.find(mark)) != std::string::npos;)
+                s.replace(at, mark.size(), value);
+        return s;
     }
-    // The link folder as it stands: each comN and what it points to.
+    // Runs the command as `user` (0: as the test runs); "code|stdout|stderr".
+    std::string run(std::vector<std::string> args, uid_t user = 0)
+    {
+        for (std::string& a : args)
+            a = expand(a);
+        auto once = [&] {
+            std::ostringstream o, e;
+            const int code = runPortsTool(args, {PortNames(links, dev), byId, [this] { return devices; }}, o, e);
+            return std::to_string(code) + "|" + o.str() + "|" + e.str();
+        };
+        if (user == 0 || ::geteuid() != 0)
+            return once();
+        // Permissions bind only a user without root's override: run it as one.
+        int fds[2];
+        EXPECT_EQ(::pipe(fds), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const std::string r = ::setgid(user) == 0 && ::setuid(user) == 0 ? once() : "setuid failed";
+            (void)!::write(fds[1], r.data(), r.size());
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        std::string r;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+            r.append(buf, static_cast<std::size_t>(n));
+        ::close(fds[0]);
+        ::waitpid(child, nullptr, 0);
+        return r;
+    }
+    // The link folder's links: each comN and what it points to.
     std::string folder() const
     {
-        std::string s;
+        std::set<std::string> entries;
         std::error_code ec;
         for (const auto& e : fs::directory_iterator(links, ec))
-            s += e.path().filename().string() + ">" + fs::read_symlink(e.path(), ec).string() + ";";
+            if (fs::is_symlink(e.symlink_status()))
+                entries.insert(e.path().filename().string() + ">" + fs::read_symlink(e.path(), ec).string() + ";");
+        std::string s;
+        for (const std::string& e : entries)
+            s += e;
         return s;
     }
 
@@ -46,47 +87,75 @@ struct PortsTool : ::testing::Test {
     fs::path root{tmp.path().toStdString()}, links{root / "ports"}, byId{root / "by-id"}, dev{root / "dev"};
     Pty pty;
     std::vector<SerialDevice> devices;
-    std::string out, err;
 };
+
+std::string listing(const std::string& com2)
+{
+    std::string s = "Serial devices present:\n  $PTY  FT232R USB UART  FTDI  A12\nPort numbers (links in $LINKS):\n"
+                    "  COM1   on-board port $ROOT/dev/ttyS0\n  COM2   " + com2 + "\n";
+    for (int port = 3; port <= 16; ++port)
+        s += "  COM" + std::to_string(port) + (port < 10 ? "   " : "  ") + "no device\n";
+    return s;
+}
 } // namespace
 
-TEST_F(PortsTool, LinksUnlinksAndListsWhatEachNumberReaches)
+// Each row runs after the ones before it, on the same folder.
+TEST_F(PortsTool, ArgumentsGiveExactOutputExitCodeAndFolder)
 {
-    devices = {{(dev / "ttyS0").string(), "", "16550A UART", "", ""}, {pty.name(), "", "FT232R USB UART", "FTDI", "A12"}};
-    ASSERT_EQ(run({"link", "2", pty.name()}), 0) << err;
-    EXPECT_EQ(out, "COM2 now reaches " + pty.name() + "\n");
-    ASSERT_EQ(run({}), 0);
-    for (const std::string& line : {"  " + pty.name() + "  FT232R USB UART  FTDI  A12\n", "  COM1   on-board port " + (dev / "ttyS0").string() + ": 16550A UART\n",
-                                    "  COM2   link to " + pty.name() + ": FT232R USB UART, maker FTDI, serial number A12\n", std::string("  COM16  no device\n")})
-        EXPECT_NE(out.find(line), std::string::npos) << line << " is not in\n" << out;
+    devices = {{pty.name(), "", "FT232R USB UART", "FTDI", "A12"}};
+    const std::string usage = "usage: cm_bv_hp_ports [link N DEVICE | unlink N]\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string result; // code|stdout|stderr
+        std::string folder;
+    } rows[] = {
+        {{"link", "2", "$PTY"}, "0|COM2 now reaches $PTY\n|", "com2>$PTY;"},
+        {{}, "0|" + listing("link to $PTY: FT232R USB UART, maker FTDI, serial number A12") + "|", "com2>$PTY;"},
+        // Regression: a link to a link of the folder made a loop; what the path
+        // finally reaches is stored.
+        {{"link", "COM3", "$LINKS/com2"}, "0|COM3 now reaches $PTY\n|", "com2>$PTY;com3>$PTY;"},
+        {{"link", "2", "$LINKS/com2"}, "0|COM2 now reaches $PTY\n|", "com2>$PTY;com3>$PTY;"},
+        {{"link", "1", "$LINKS/com1"}, "1||$LINKS/com1 does not exist\n", "com2>$PTY;com3>$PTY;"},
+        {{"link", "1", "$LINKS/data"}, "1||$LINKS/data leads into the port folder $LINKS; give the serial device itself\n", "com2>$PTY;com3>$PTY;"},
+        {{"link", "4", "/dev/null"}, "1||/dev/null is not a serial device (/dev/null is not a terminal device)\n", "com2>$PTY;com3>$PTY;"},
+        {{"link", "4", "$ROOT/plain"}, "1||$ROOT/plain is not a serial device ($ROOT/plain is not a terminal device)\n", "com2>$PTY;com3>$PTY;"},
+        {{"link", "4", ""}, "2||DEVICE is empty: give the path of a serial device, for example /dev/ttyUSB0\n", "com2>$PTY;com3>$PTY;"},
+        {{"link", "4\nx", "$PTY"}, "2||\"4\\nx\" is not a port number from 1 to 16\n", "com2>$PTY;com3>$PTY;"},
+        {{"link", "4", "$PTY\n"}, "1||$PTY\\n does not exist\n", "com2>$PTY;com3>$PTY;"},
+        {{"link", "17", "$PTY"}, "2||\"17\" is not a port number from 1 to 16\n", "com2>$PTY;com3>$PTY;"},
+        {{"unlink", "3"}, "0|COM3's link was removed\n|", "com2>$PTY;"},
+        {{"unlink", "3"}, "0|COM3 has no link\n|", "com2>$PTY;"},
+        {{"frob"}, "2||" + usage, "com2>$PTY;"},
+        {{"unlink", "1", "2"}, "2||" + usage, "com2>$PTY;"},
+        {{"--version"}, "0|cm_bv_hp_ports " CMBVHP_VERSION "\n|", "com2>$PTY;"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(run(row.args), expand(row.result)) << (row.args.empty() ? "list" : row.args[0] + " " + row.args[1]);
+        EXPECT_EQ(folder(), expand(row.folder));
+    }
+    for (const char* help : {"--help", "-h"})
+        EXPECT_TRUE(run({help}).starts_with("0|Usage: cm_bv_hp_ports [link N DEVICE | unlink N]\n")) << help;
     // A device with a stable name is stored by it.
     fs::create_symlink(pty.name(), byId / "usb-FTDI_FT232R_A12-if00-port0");
-    ASSERT_EQ(run({"link", "COM2", pty.name()}), 0) << err;
-    EXPECT_EQ(folder(), "com2>" + (byId / "usb-FTDI_FT232R_A12-if00-port0").string() + ";");
-    ASSERT_EQ(run({"unlink", "2"}), 0);
-    EXPECT_EQ(folder(), "");
-    EXPECT_EQ(std::to_string(run({"unlink", "2"})) + out, "0COM2 has no link\n");
+    EXPECT_EQ(run({"link", "5", "$PTY"}), expand("0|COM5 now reaches $ROOT/by-id/usb-FTDI_FT232R_A12-if00-port0\n|"));
 }
 
-TEST_F(PortsTool, BadInputIsOneLineAndChangesNothing)
+// Regression: a folder that could not be searched read as "has no link"; a
+// file named as the tool's temporary link was deleted.
+TEST_F(PortsTool, PermissionDeniedReadsAsSuchAndOnlyItsOwnFilesAreRemoved)
 {
-    ASSERT_EQ(run({"link", "4", pty.name()}), 0);
-    const std::string before = folder();
-    const fs::path file = root / "plain";
-    std::ofstream(file).put('x');
-    const std::vector<std::vector<std::string>> cases = {
-        {"link", "0", pty.name()}, {"link", "17", pty.name()}, {"link", "4x", pty.name()}, {"link", "4", "/nonexistent/tty"},
-        {"link", "4", file.string()}, {"link", "9", pty.name()}, {"unlink", "9"}, {"frob"}, {"link", "4"}, {"unlink", "1", "2"}};
-    for (const auto& args : cases) {
-        fs::create_directories(links / "com9"); // not a link
-        EXPECT_NE(run(args), 0) << args[0];
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n') + out.size(), 1u) << err;
-        fs::remove(links / "com9");
-        EXPECT_EQ(folder(), before);
-    }
-    // A link folder that cannot be written: its parent is a file.
-    EXPECT_EQ(run({"link", "4", pty.name()}, file / "ports"), 1);
-    EXPECT_EQ(err.rfind("cannot write the link folder ", 0), 0u) << err;
+    const fs::path stranger = links / ("com6.new" + std::to_string(::getpid()));
+    std::ofstream(stranger).put('x');
+    ASSERT_TRUE(run({"link", "6", "$PTY"}).starts_with("0|"));
+    EXPECT_TRUE(fs::exists(stranger)) << "a file the tool did not make stays";
+    fs::permissions(links, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write |
+                               fs::perms::others_read | fs::perms::others_write);
+    const uid_t nobody = 65534;
+    EXPECT_EQ(run({"unlink", "6"}, nobody), expand("1||cannot read $LINKS/com6: Permission denied\n"));
+    EXPECT_EQ(run({"link", "6", "$PTY"}, nobody), expand("1||cannot read $LINKS/com6: Permission denied\n"));
+    EXPECT_NE(run({}, nobody).find(expand("  COM6   the port folder $LINKS cannot be read: Permission denied\n")), std::string::npos);
+    fs::permissions(links, fs::perms::owner_all);
+    EXPECT_EQ(folder(), "com6>" + pty.name() + ";");
 }
 
 TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
@@ -97,7 +166,6 @@ TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
               "COM3 reaches no device. Make the link " + (links / "com3").string() +
                   " to the adapter: cm_bv_hp_ports link 3 DEVICE. Serial devices present: /dev/serial/by-id/usb-X-if00, " +
                   (dev / "ttyS0").string() + ".");
-    fs::create_directories(links);
     fs::create_symlink("/dev/cm-bv-hp-unplugged", links / "com5");
     EXPECT_EQ(names.noDeviceReason(5, {}).substr(0, 78), "COM5 reaches no device (link to /dev/cm-bv-hp-unplugged, which is not present)");
     // A link comes before the on-board port; a missing device is never opened.
@@ -106,9 +174,29 @@ TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
     EXPECT_EQ(names.locate(1) + " " + names.locate(3), (links / "com1").string() + " " + (dev / "ttyS2").string());
     for (int port : {0, 2, 5, 17})
         EXPECT_THROW(names.locate(port), CommError) << port;
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old ? old : "";
-    setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
-    EXPECT_EQ(PortNames::defaultLinkFolder(), fs::path("/tmp/cfg/cm_bv_hp/ports"));
-    old ? setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+
+    // The folder follows the XDG rule: a relative value is ignored, and with
+    // no absolute home there is no folder, which is said.
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const struct {
+        const char* xdg;
+        const char* home;
+        std::string folder;
+    } envs[] = {{"/tmp/cfg", "/root", "/tmp/cfg/cm_bv_hp/ports"}, {"cfg", "/home/t", "/home/t/.config/cm_bv_hp/ports"},
+                {"", "/home/t", "/home/t/.config/cm_bv_hp/ports"}, {"cfg", "home", ""}, {nullptr, nullptr, ""}};
+    for (const auto& e : envs) {
+        e.xdg ? setenv("XDG_CONFIG_HOME", e.xdg, 1) : unsetenv("XDG_CONFIG_HOME");
+        e.home ? setenv("HOME", e.home, 1) : unsetenv("HOME");
+        const BaseFolder f = PortNames::defaultLinkFolder();
+        EXPECT_EQ(f.path.string() + "|" + f.problem,
+                  e.folder + "|" + (e.folder.empty() ? "neither XDG_CONFIG_HOME nor HOME is set to an absolute folder" : ""));
+    }
+    const PortNames none(PortNames::defaultLinkFolder(), dev);
+    EXPECT_EQ(none.noDeviceReason(4, {}), "COM4 reaches no device. There is no port folder for links: neither XDG_CONFIG_HOME "
+                                          "nor HOME is set to an absolute folder. No serial devices are present.");
+    std::ostringstream o, e;
+    EXPECT_EQ(runPortsTool(std::vector<std::string>{"link", "4", pty.name()}, {none, byId, [] { return std::vector<SerialDevice>{}; }}, o, e), 1);
+    EXPECT_EQ(e.str(), "there is no port folder for links: neither XDG_CONFIG_HOME nor HOME is set to an absolute folder\n");
+    setenv("HOME", savedHome.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
 }
