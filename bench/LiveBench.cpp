@@ -42,13 +42,13 @@
 extern char** environ;
 
 using namespace cmbvhp;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr std::chrono::seconds kWarmUp{1};
 
-std::int64_t nowNs() { return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count(); }
+std::int64_t nowNs() { return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now().time_since_epoch()).count(); }
 
 double cpuSeconds()
 {

@@ -14,8 +14,8 @@ namespace cmbvhp {
 // state: ticks, command clicks and receive notifications.
 class Engine : private ReplyHandlers {
 public:
-    Engine(FormControls& ui, SerialComponent& port, PollTimer& timer1)
-        : ctx_{state_, gblFlag_, ui, port, timer1},
+    Engine(FormControls& ui, SerialComponent& port, PollTimer& timer1, const Clock& clock)
+        : ctx_{state_, gblFlag_, ui, port, timer1, clock, health_},
           sender_(ctx_),
           scheduler_(ctx_, sender_),
           buttons_(ctx_),
@@ -31,6 +31,10 @@ public:
     WindowState& state() { return state_; }
     const WindowState& state() const { return state_; }
     GblFlag& gblFlag() { return gblFlag_; }
+    LineHealth& health() { return health_; }
+    const LineHealth& health() const { return health_; }
+    // Who records the traffic; none when null.
+    void setTraffic(TrafficObserver* traffic) { ctx_.traffic = traffic; }
 
     void Timer1_Timer() { scheduler_.Timer1_Timer(); }
     void ComeOne_OnComm() { framer_.ComeOne_OnComm(); }
@@ -49,6 +53,7 @@ private:
 
     WindowState state_;
     GblFlag gblFlag_;
+    LineHealth health_;
     Context ctx_;
     CommandSender sender_;
     PollScheduler scheduler_;

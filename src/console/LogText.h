@@ -8,7 +8,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
-#include <vector>
+#include <optional>
 
 namespace cmbvhp {
 
@@ -17,29 +17,45 @@ namespace cmbvhp {
 struct LineStamp {
     static constexpr std::int64_t kNoTime = std::numeric_limits<std::int64_t>::min();
     std::int64_t msSinceEpoch = kNoTime; // when its first character came; kNoTime while it has none
-    std::uint32_t firstRow = 0;
-    std::uint32_t lastSent = 0; // transmit-log line + 1; 0 = no frame sent before it
+    std::uint32_t firstRow = 0;          // the row it begins on, counted from the log's first row ever
+    std::uint32_t lastSent = 0;          // that frame's transmit-log line, counted likewise, + 1; 0 = none
+};
+
+// How much a log holds, and how much leaves at once when it is full.
+struct LogLimits {
+    std::size_t maxRows = 1'572'864; // a day of polling's lines, and room to spare
+    std::size_t trimRows = 262'144;  // rows that leave at once
+    std::size_t maxChunks = 48;      // 48 MiB of text
+    std::size_t trimChunks = 8;
 };
 
 // The text of a traffic log, held compactly and laid out in wrapped rows.
 //
-// Logs are never trimmed, so a day of traffic is tens of millions of characters.
 // Every character a log can hold is one of 256 (Latin-1, the control pictures
 // the "ASCII" view uses, the replacement character), so each is kept as one
 // byte; line breaks are kept as row boundaries, not as bytes. Appending costs
 // the same however long the log is; wrapping is done as text arrives, so the
 // view only ever draws the rows it shows.
+//
+// The log is bounded: past a number of rows or of bytes the oldest rows leave
+// in one large block, so that the per-character cost stays flat. Rows, lines
+// and offsets are numbered from the first ever appended, so that what refers
+// to them (the stamps, the view) stays right when rows leave.
 class LogText {
 public:
-    LogText();
+    using Limits = LogLimits;
+    explicit LogText(Limits limits = Limits());
 
     // Width in pixels of each stored character, and of a row.
     void setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapWidth);
 
-    // Called when a line gets its first character: the time and the
-    // lastSent value to stamp it with.
+    // Called when a line, or with stampEachRow a row, gets its first
+    // character: the time and the lastSent value to stamp it with.
     using Stamper = std::function<LineStamp()>;
     void setStamper(Stamper stamper) { stamper_ = std::move(stamper); }
+    // Every row gets a stamp of its own, not only a line's first: for views
+    // whose lines never end.
+    void setStampEachRow(bool on) { stampEachRow_ = on; }
 
     // "\r\n" (or a lone "\r" or "\n") ends a line.
     void append(QStringView text);
@@ -52,24 +68,31 @@ public:
     // True when the next character would begin a line.
     bool atLineStart() const { return (rows_.back() & kLineStart) && rowStart(rows_.size() - 1) == size_; }
 
-    // The whole text, lines joined by "\r\n".
+    // The whole text held, lines joined by "\r\n".
     QString text() const { return rowsText(0, rows_.size()); }
     // Rows first ... last - 1 as text: wrapped rows joined as they stand,
     // lines joined by "\r\n".
     QString rowsText(std::size_t first, std::size_t last) const;
-    bool isEmpty() const { return size_ == 0 && rows_.size() == 1; }
+    bool isEmpty() const { return size_ == rowStart(0) && rows_.size() == 1; }
+    // Rows held, the first held being row 0.
     std::size_t rowCount() const { return rows_.size(); }
     QString rowText(std::size_t row) const;
     // Bytes held, for the memory figures.
-    std::size_t storedBytes() const { return size_; }
+    std::size_t storedBytes() const { return size_ - rowStart(0); }
+    // Rows that have left the log (by trimming or clearing) since it was made.
+    std::uint64_t rowsDropped() const { return rowsDropped_; }
+    // Rows that left by trimming alone: the log no longer holds all it was given.
+    bool trimmed() const { return trimmed_; }
 
-    // Lines, as opposed to wrapped rows.
+    // Stamps: one per line, and per row of a line with stampEachRow.
     std::size_t lineCount() const { return lines_.size(); }
     std::size_t lineOfRow(std::size_t row) const;
     const LineStamp& lineStamp(std::size_t line) const { return lines_[line]; }
     QString lineText(std::size_t line) const;
-    // The last line that has text, + 1; 0 when none has.
-    std::uint32_t linesWithText() const { return lastStamped_; }
+    // The last line that has text, counted as lastSent counts; 0 when none has.
+    std::uint32_t linesWithText() const { return static_cast<std::uint32_t>(lastStamped_); }
+    // The held line a lastSent value names; none when it has left the log.
+    std::optional<std::size_t> heldLine(std::uint32_t lastSent) const;
 
     static std::uint8_t encode(char16_t c);
     static char16_t decode(std::uint8_t b);
@@ -78,25 +101,41 @@ private:
     static constexpr std::size_t kChunk = std::size_t{1} << 20;
     static constexpr std::uint64_t kLineStart = std::uint64_t{1} << 63;
 
-    std::uint8_t at(std::size_t offset) const { return chunks_[offset / kChunk][offset % kChunk]; }
+    std::uint8_t at(std::uint64_t offset) const
+    {
+        const std::uint64_t i = offset - base_;
+        return chunks_[i / kChunk][i % kChunk];
+    }
     std::uint64_t rowStart(std::size_t row) const { return rows_[row] & ~kLineStart; }
+    // A stamp's first row as an index into rows_.
+    std::size_t heldRow(const LineStamp& l) const { return static_cast<std::uint32_t>(l.firstRow - static_cast<std::uint32_t>(rowsDropped_)); }
+    std::uint32_t rowNumber(std::size_t row) const { return static_cast<std::uint32_t>(rowsDropped_ + row); }
     void putByte(std::uint8_t b);
     void newLine();
+    void pushRow(std::uint64_t startAndFlag);
+    void stampRow(std::size_t row);
     void wrapBefore();
     void startRows();
+    void dropFront(std::size_t rows);
+    void trimBytes();
 
-    std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
-    std::size_t size_ = 0;
-    std::vector<std::uint64_t> rows_; // start offset of each row, kLineStart on a line's first
-    std::deque<LineStamp> lines_;     // a deque: no doubling of a day's stamps on growth
-    std::size_t relaidLines_ = 0;     // while laying out again: lines whose first row is placed
+    Limits limits_;
+    std::deque<std::unique_ptr<std::uint8_t[]>> chunks_;
+    std::uint64_t base_ = 0; // offset of the first held byte's chunk
+    std::uint64_t size_ = 0; // offset just past the last byte
+    std::deque<std::uint64_t> rows_; // start offset of each row, kLineStart on a line's first
+    std::deque<LineStamp> lines_;
+    std::uint64_t rowsDropped_ = 0;
+    std::uint64_t linesDropped_ = 0;
+    std::uint64_t lastStamped_ = 0; // the last line with text, counted from the first ever, + 1
+    bool trimmed_ = false;
     bool relaying_ = false;
-    std::uint32_t lastStamped_ = 0;
+    bool stampEachRow_ = false;
     Stamper stamper_;
     std::array<std::uint16_t, 256> widths_{};
     int wrapWidth_ = 1 << 30;
     int rowWidth_ = 0;
-    std::size_t afterBlank_ = 0; // offset just after the last blank in the current row; 0 = none
+    std::uint64_t afterBlank_ = 0; // offset just after the last blank in the current row; 0 = none
     bool pendingCR_ = false;
 };
 

@@ -4,14 +4,19 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QToolTip>
+#include <QUrl>
 
 namespace cmbvhp {
 
@@ -28,7 +33,7 @@ LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent)
     setFocusPolicy(Qt::ClickFocus);
     text_.setStamper([this] {
         const std::int64_t now = clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
-        return LineStamp{now, 0, sentLog_ ? sentLog_->text_.linesWithText() : 0};
+        return LineStamp{now, 0, sentLog_ && !ownMessage_ ? sentLog_->text_.linesWithText() : 0};
     });
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
@@ -36,6 +41,7 @@ LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent)
     // repainting the log's frame and the window behind it.
     verticalScrollBar()->setAutoFillBackground(true);
     verticalScrollBar()->parentWidget()->setAutoFillBackground(true);
+    verticalScrollBar()->installEventFilter(this);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         if (syncing_)
             return;
@@ -57,6 +63,7 @@ void LogView::append(QStringView text)
 {
     const std::size_t row = text_.rowCount() - 1;
     text_.append(text);
+    adoptDropped();
     scheduleSync(row);
 }
 
@@ -65,24 +72,50 @@ void LogView::appendLine(QStringView text)
     const std::size_t row = text_.rowCount() - 1;
     if (!text_.atLineStart())
         text_.append(u"\r\n");
+    ownMessage_ = true;
     text_.append(text);
+    ownMessage_ = false;
     text_.append(u"\r\n");
+    adoptDropped();
     scheduleSync(row);
+}
+
+// Rows left the text: the view's rows move up with what remains.
+void LogView::adoptDropped()
+{
+    const std::uint64_t dropped = text_.rowsDropped() - seenDropped_;
+    if (dropped == 0)
+        return;
+    seenDropped_ = text_.rowsDropped();
+    auto shift = [dropped](std::size_t& row) { row = row > dropped ? static_cast<std::size_t>(row - dropped) : 0; };
+    if (anchor_ != npos && std::max(anchor_, cursor_) < dropped)
+        clearSelection();
+    else if (anchor_ != npos) {
+        shift(anchor_);
+        shift(cursor_);
+    }
+    shift(top_);
+    dirtyRow_ = 0;
 }
 
 QString LogView::rowToolTip(std::size_t row) const
 {
     if (row >= text_.rowCount())
         return {};
+    QString tip;
+    if (row == 0 && text_.trimmed())
+        tip = (recordFolder_.isEmpty() ? QStringLiteral("Older lines have left this log.")
+                                       : QStringLiteral("Older lines have left this log; every session is kept whole in %1.")
+                                             .arg(recordFolder_)) +
+              u'\n';
     const LineStamp& line = text_.lineStamp(text_.lineOfRow(row));
     if (line.msSinceEpoch == LineStamp::kNoTime)
-        return {};
-    QString tip = QDateTime::fromMSecsSinceEpoch(line.msSinceEpoch).toString(QStringLiteral("HH:mm:ss.zzz"));
-    if (sentLog_ && line.lastSent > 0 && line.lastSent <= sentLog_->text_.lineCount()) {
-        const std::size_t frame = line.lastSent - 1;
+        return tip.trimmed();
+    tip += QDateTime::fromMSecsSinceEpoch(line.msSinceEpoch).toString(QStringLiteral("HH:mm:ss.zzz"));
+    if (const auto frame = sentLog_ ? sentLog_->text_.heldLine(line.lastSent) : std::nullopt) {
         tip += QStringLiteral(", %1 ms after %2 was sent")
-                   .arg(line.msSinceEpoch - sentLog_->text_.lineStamp(frame).msSinceEpoch)
-                   .arg(sentLog_->text_.lineText(frame).trimmed());
+                   .arg(line.msSinceEpoch - sentLog_->text_.lineStamp(*frame).msSinceEpoch)
+                   .arg(sentLog_->text_.lineText(*frame).trimmed());
     }
     return tip;
 }
@@ -102,18 +135,65 @@ bool LogView::viewportEvent(QEvent* event)
 
 void LogView::clear()
 {
-    clearSelection();
     text_.clear();
-    followTail_ = true;
-    scheduleSync(0);
+    restart();
 }
 
 void LogView::setPlainText(QStringView text)
 {
-    clearSelection();
     text_.setText(text);
+    restart();
+}
+
+// New text from the top: shown at once, so that the view is never left on
+// rows that are gone until the next beat.
+void LogView::restart()
+{
+    clearSelection();
+    seenDropped_ = text_.rowsDropped();
+    top_ = 0;
     followTail_ = true;
-    scheduleSync(0);
+    dirtyRow_ = 0;
+    if (isVisible())
+        sync();
+    else
+        scheduleSync(0);
+    syncScrollBar();
+}
+
+// Scroll input acts on the bar as it stands now, not as the last beat left it.
+void LogView::catchUp()
+{
+    showChanges();
+    syncScrollBar();
+}
+
+void LogView::wheelEvent(QWheelEvent* event)
+{
+    catchUp();
+    QAbstractScrollArea::wheelEvent(event);
+}
+
+bool LogView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == verticalScrollBar() && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel))
+        catchUp();
+    return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+void LogView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* copy = menu.addAction(QStringLiteral("Copy"), this, [this] { QApplication::clipboard()->setText(selectedText()); });
+    copy->setEnabled(anchor_ != npos);
+    menu.addAction(QStringLiteral("Select All"), this, &LogView::selectAll);
+    menu.addSeparator();
+    QAction* open = menu.addAction(QStringLiteral("Open Session Folder"), this, [this] {
+        QDir().mkpath(recordFolder_);
+        QDesktopServices::openUrl(QUrl::fromLocalFile(recordFolder_));
+    });
+    open->setEnabled(!recordFolder_.isEmpty());
+    menu.exec(event->globalPos());
 }
 
 // Appends come a few bytes at a time; the scroll bar and the paint are brought
@@ -152,8 +232,12 @@ void LogView::showChanges()
     if (top_ < before || top_ - before >= visible || dirtyRow_ < before) {
         viewport()->update();
     } else {
-        if (top_ > before)
+        if (top_ > before) {
             viewport()->scroll(0, -static_cast<int>(top_ - before) * lineHeight_);
+            // The blit also moved the foot of the row that left into the top
+            // margin, where no row is drawn.
+            viewport()->update(0, 0, viewport()->width(), kMargin);
+        }
         const std::size_t from = std::min(std::max(dirtyRow_, top_) - top_, visible);
         const int y = kMargin + static_cast<int>(from) * lineHeight_;
         viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
@@ -193,6 +277,7 @@ void LogView::relayout()
         widths[static_cast<std::size_t>(b)] =
             static_cast<std::uint16_t>(fm.horizontalAdvance(QChar(LogText::decode(static_cast<std::uint8_t>(b)))));
     text_.setMetrics(widths, viewport()->width() - 2 * kMargin);
+    seenDropped_ = text_.rowsDropped();
     dirtyRow_ = 0;
     sync();
 }
@@ -298,6 +383,7 @@ void LogView::keyPressEvent(QKeyEvent* event)
         selectAll();
         return;
     }
+    catchUp();
     QAbstractScrollArea::keyPressEvent(event);
 }
 

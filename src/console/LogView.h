@@ -12,9 +12,11 @@ namespace cmbvhp {
 
 // A multi-line, read-only traffic log with a vertical scroll bar. It stays on
 // the newest line unless the operator has scrolled up. Rows are selected with
-// the mouse (Ctrl+A: all) and copied with Ctrl+C. Text is held at once and
+// the mouse (Ctrl+A: all) and copied with Ctrl+C or the right-click menu,
+// which also opens the folder of the session files. Text is held at once and
 // painted at the display's pace, only where it changed, and not at all while
-// the window is hidden or minimised.
+// the window is hidden or minimised. The oldest rows leave in blocks (see
+// LogText); the first row's tooltip then says where the whole record is.
 class LogView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -25,9 +27,15 @@ public:
     void setClock(Clock clock) { clock_ = std::move(clock); }
     // The receive log stamps each line with the last frame of `transmitLog`.
     void answersTo(const LogView* transmitLog) { sentLog_ = transmitLog; }
+    // Each row gets the time of its own first character (for views whose
+    // lines never end).
+    void setStampEachRow(bool on) { text_.setStampEachRow(on); }
+    // The folder where every session is kept whole; empty when there is none.
+    void setRecordFolder(const QString& folder) { recordFolder_ = folder; }
 
     void append(QStringView text);
-    // Appends a line of its own: on a new line, ended by a line break.
+    // Appends a line of its own, the console's own message: on a new line,
+    // ended by a line break, answering no frame.
     void appendLine(QStringView text);
     void clear();
     void setPlainText(QStringView text);
@@ -58,10 +66,16 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void scheduleSync(std::size_t changedRow);
+    void adoptDropped();
+    void restart();
+    void catchUp();
     void showChanges();
     void syncScrollBar();
     void relayout();
@@ -72,6 +86,9 @@ private:
     LogText text_;
     Clock clock_;
     const LogView* sentLog_ = nullptr;
+    QString recordFolder_;
+    std::uint64_t seenDropped_ = 0; // rows the view has seen leave the text
+    bool ownMessage_ = false;       // a line of the console's own is being appended
     std::size_t dirtyRow_ = 0; // the first row changed since the last sync
     std::size_t top_ = 0;      // the first row in view
     bool beatRequested_ = false;

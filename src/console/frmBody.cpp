@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -49,7 +50,7 @@ QString fragment(int index, const char* const (&texts)[N])
 
 frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, PortDescriber describePorts)
     : describePorts_(std::move(describePorts)), ComeOne(std::move(backend), std::move(locate)), Timer1(this),
-      engine_(*this, ComeOne, Timer1)
+      engine_(*this, ComeOne, Timer1, *this)
 {
     setObjectName(QStringLiteral("frmBody"));
     buildControls();
@@ -62,10 +63,41 @@ frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, Por
     connect(Timer2, &QTimer::timeout, this, &frmBody::Timer2_Timer);
     Timer2->start();
 
-    // What the operator types wins over a text still waiting to be shown.
-    for (std::size_t i = 0; i < boxes_.size(); ++i)
-        connect(boxes_[i], &QLineEdit::textEdited, this, [this, i] { pendingTexts_[i].reset(); });
+    // What the operator types lands in the text the box shows: a text still
+    // waiting for the display's pace is shown before a key or a paste is applied.
+    for (QLineEdit* b : boxes_)
+        b->installEventFilter(this);
+    for (LogView* log : {Text1, txt수신})
+        log->setClock([this] { return now().wallMs; });
 }
+
+bool frmBody::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::InputMethod:
+    case QEvent::ContextMenu:
+    case QEvent::Drop:
+    case QEvent::MouseButtonPress:
+        if (std::any_of(pendingTexts_.begin(), pendingTexts_.end(), [](const auto& t) { return t.has_value(); }))
+            showPendingTexts();
+        break;
+    default: break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+Moment frmBody::readClock() const
+{
+    if (testClock_) {
+        const std::int64_t ms = testClock_();
+        return {ms, ms};
+    }
+    return {QDateTime::currentMSecsSinceEpoch(),
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count()};
+}
+
+Moment frmBody::now() const { return eventMoment_ ? *eventMoment_ : readClock(); }
 
 frmBody::~frmBody() = default;
 
@@ -261,6 +293,8 @@ void frmBody::ViewMode_Click(int index)
 {
     gblFlag().viewMode = static_cast<std::int16_t>(index);
     txt수신->clear();
+    // These views never end a line: each row tells the time of its own first byte.
+    txt수신->setStampEachRow(index != 0);
 }
 
 void frmBody::Command2_Click()
@@ -319,11 +353,7 @@ void frmBody::appendLog(Log log, QStringView text) { (log == Log::Text1 ? Text1 
 
 void frmBody::appendLogLine(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txt수신)->appendLine(text); }
 
-void frmBody::setLogClock(const std::function<std::int64_t()>& clock)
-{
-    Text1->setClock(clock);
-    txt수신->setClock(clock);
-}
+void frmBody::setLogClock(const std::function<std::int64_t()>& clock) { testClock_ = clock; }
 
 bool frmBody::isSelected(Choice choice) const
 {

@@ -32,7 +32,7 @@ using PortDescriber = std::function<QStringList()>;
 
 // The console's one window: its controls, start-up, the port switch, the
 // traffic logs, and the entry point of every event.
-class frmBody : public QWidget, public FormControls {
+class frmBody : public QWidget, public FormControls, private Clock {
     Q_OBJECT
 public:
     // The window as the operator sees it: caption, fixed client size in pixels.
@@ -49,9 +49,17 @@ public:
     void ViewMode_Click(int index);
     void Command2_Click();
     // Timers and the serial notification
-    void Timer1_Timer() { engine_.Timer1_Timer(); }
+    void Timer1_Timer()
+    {
+        const EventTime t(*this);
+        engine_.Timer1_Timer();
+    }
     void Timer2_Timer() {}
-    void ComeOne_OnComm() { engine_.ComeOne_OnComm(); }
+    void ComeOne_OnComm()
+    {
+        const EventTime t(*this);
+        engine_.ComeOne_OnComm();
+    }
     // Command buttons
     void bvCmd_Click(int index) { engine_.bvCmd_Click(static_cast<std::int16_t>(index)); }
     void cmCmd_Click(int index) { engine_.cmCmd_Click(static_cast<std::int16_t>(index)); }
@@ -65,8 +73,10 @@ public:
     LogView& transmitLog() { return *Text1; }
     // Puts what waits for the display's pace on screen now.
     void showPending();
-    // The clock the logs' lines are stamped with.
+    // The clock of the logs' stamps, the line's health and the session file,
+    // in milliseconds: the system's unless a test sets its own.
     void setLogClock(const std::function<std::int64_t()>& clock);
+    const LineHealth& health() const { return engine_.health(); }
 
     // FormControls
     QString text(Box box) const override;
@@ -78,8 +88,29 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Clock: the time of the event being handled, read once at its start.
+    Moment now() const override;
+    Moment readClock() const;
+    struct EventTime {
+        explicit EventTime(frmBody& w) : w_(w), outer_(w.eventMoment_.has_value())
+        {
+            if (!outer_)
+                w_.eventMoment_ = w_.readClock();
+        }
+        ~EventTime()
+        {
+            if (!outer_)
+                w_.eventMoment_.reset();
+        }
+        EventTime(const EventTime&) = delete;
+        EventTime& operator=(const EventTime&) = delete;
+        frmBody& w_;
+        bool outer_;
+    };
+
     void buildControls();
     void connectControls();
     void initLinkState();
@@ -95,6 +126,8 @@ private:
     QLineEdit* box(Box b) const { return boxes_[static_cast<std::size_t>(b)]; }
 
     PortDescriber describePorts_;
+    std::function<std::int64_t()> testClock_;
+    std::optional<Moment> eventMoment_;
     SerialComponent ComeOne;
     QtPollTimer Timer1;
     QTimer* Timer2 = nullptr;

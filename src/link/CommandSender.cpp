@@ -13,15 +13,21 @@ QString quoted(const QString& text) { return QStringLiteral("\"%1\"").arg(text);
 
 void CommandSender::send(const Frame& frame)
 {
-    if (ctx_.ComeOne.Output(frame.bytes())) {
+    const bool taken = ctx_.ComeOne.Output(frame.bytes());
+    const Moment at = ctx_.clock.now();
+    if (ctx_.traffic)
+        ctx_.traffic->frameSent(frame.bytes(), taken, at);
+    if (taken) {
+        ctx_.health.frameSent(frame.bytes()[0], at.steadyMs);
         ctx_.ui.appendLog(Log::Text1, txLogLine(frame.bytes()));
         return;
     }
     // A frame the port did not take is not logged as sent; the operator is
-    // told once per opening.
+    // told once per opening, in the transmit log where the frames would have
+    // been, so that no reply being received is cut in two.
     if (ctx_.ComeOne.framesDropped() == 1)
-        ctx_.ui.appendLogLine(Log::txt수신, QStringLiteral("COM%1 is not taking bytes; frames are dropped until it does.")
-                                                 .arg(ctx_.ComeOne.CommPort()));
+        ctx_.ui.appendLogLine(Log::Text1, QStringLiteral("COM%1 is not taking bytes; frames are dropped until it does.")
+                                              .arg(ctx_.ComeOne.CommPort()));
 }
 
 void CommandSender::sendShort(std::uint8_t code) { send(shortFrame(code)); }

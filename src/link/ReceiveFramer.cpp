@@ -16,11 +16,24 @@ void ReceiveFramer::ComeOne_OnComm()
 {
     if (ctx_.ComeOne.CommEvent() != SerialComponent::comEvReceive)
         return;
-    while (ctx_.ComeOne.InBufferCount() >= 1)
-        handleByte(ctx_.ComeOne.Input());
+    const Moment at = ctx_.clock.now();
+    while (ctx_.ComeOne.InBufferCount() >= 1) {
+        // What came is accounted for as it came, whatever the view.
+        const auto batch = ctx_.ComeOne.waiting();
+        ctx_.health.bytesArrived(at.steadyMs, ctx_.gblFlag.viewMode == 0);
+        if (ctx_.traffic)
+            ctx_.traffic->bytesReceived(batch, at);
+        for (std::size_t n = batch.size(); n > 0 && ctx_.ComeOne.InBufferCount() >= 1; --n)
+            handleByte(ctx_.ComeOne.Input());
+    }
 }
 
-void ReceiveFramer::endLine() { ctx_.ui.appendLog(Log::txt수신, u"\r\n"); }
+// Only an accepted reply ends a line.
+void ReceiveFramer::endLine()
+{
+    ctx_.ui.appendLog(Log::txt수신, u"\r\n");
+    ctx_.health.replyAccepted();
+}
 
 bool ReceiveFramer::logByte(std::uint8_t b)
 {

@@ -60,6 +60,8 @@ public:
     int InBufferCount();
     // The next waiting byte; 0 when none waits.
     std::uint8_t Input();
+    // The bytes InBufferCount counts, in the order Input hands them out.
+    std::span<const std::uint8_t> waiting() const { return std::span(inBuf_).subspan(inHead_); }
     int CommEvent() const { return commEvent_; }
 
     // Raised on the window's thread; CommEvent tells why.

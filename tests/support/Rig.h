@@ -62,13 +62,20 @@ private:
     bool enabled_ = false;
 };
 
+// The time as the test sets it, in milliseconds.
+class FakeClock : public Clock {
+public:
+    Moment now() const override { return {ms, ms}; }
+    std::int64_t ms = 0;
+};
+
 // The link logic on a fake window, a scripted port and a test-driven timer, with
 // the port open and the link state as start-up leaves it.
 struct Rig {
     Rig()
         : port(new ScriptedPort),
           comeOne(std::unique_ptr<SerialBackend>(port), [](int n) { return "/dev/test" + std::to_string(n); }),
-          engine(ui, comeOne, timer)
+          engine(ui, comeOne, timer, clock)
     {
         comeOne.setRThreshold(1);
         comeOne.setPortOpen(true);
@@ -81,6 +88,7 @@ struct Rig {
 
     FakeWindow ui;
     FakeTimer timer;
+    FakeClock clock;
     ScriptedPort* port; // owned by comeOne
     SerialComponent comeOne;
     Engine engine;
