@@ -3,7 +3,13 @@
 #include "FormLayout.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QStyleFactory>
+
+#include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace cmbvhp {
 
@@ -12,6 +18,35 @@ void prepareApplication(QApplication& app)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setFont(consoleFont(kWindowFontPx));
     app.setApplicationName(QStringLiteral("cm_bv_hp"));
+}
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+void onSignal(int signal)
+{
+    const char s = static_cast<char>(signal);
+    (void)!::write(g_signalPipe[1], &s, 1);
+}
+} // namespace
+
+// The handler only writes the signal's number into a socket; the window's
+// thread reads it and finishes there.
+void finishOnSignals(frmBody& window)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char s = 0;
+        if (::read(g_signalPipe[0], &s, 1) == 1)
+            window.finish(QStringLiteral("Finish, on %1").arg(QString::fromLocal8Bit(sigabbrev_np(s) ? sigabbrev_np(s) : "a signal").prepend(u"SIG")));
+    });
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &sa, nullptr);
 }
 
 PortLocator hostPorts(const PortNames& names)

@@ -11,6 +11,10 @@ namespace cmbvhp {
 // benchmarks all run with them.
 void prepareApplication(QApplication& app);
 
+// SIGTERM, SIGINT and SIGHUP end the console as "Finish" does, so that the
+// session file gets its closing lines.
+void finishOnSignals(frmBody& window);
+
 // The host's port-number rule (see PortNames), and what each number reaches.
 PortLocator hostPorts(const PortNames& names = PortNames(PortNames::defaultLinkFolder()));
 PortDescriber hostPortDescriptions(const PortNames& names = PortNames(PortNames::defaultLinkFolder()));

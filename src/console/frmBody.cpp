@@ -10,11 +10,13 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QToolTip>
 
 namespace cmbvhp {
 
@@ -50,7 +52,7 @@ QString fragment(int index, const char* const (&texts)[N])
 
 frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, PortDescriber describePorts)
     : describePorts_(std::move(describePorts)), ComeOne(std::move(backend), std::move(locate)), Timer1(this),
-      engine_(*this, ComeOne, Timer1, *this)
+      engine_(*this, ComeOne, Timer1, *this), recorder_([this](const QString& line) { txt수신->appendLine(line); }, [this] { return now(); })
 {
     setObjectName(QStringLiteral("frmBody"));
     buildControls();
@@ -67,12 +69,20 @@ frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, Por
     // waiting for the display's pace is shown before a key or a paste is applied.
     for (QLineEdit* b : boxes_)
         b->installEventFilter(this);
-    for (LogView* log : {Text1, txt수신})
+    for (LogView* log : {Text1, txt수신}) {
         log->setClock([this] { return now().wallMs; });
+        log->setRecordFolder(QString::fromStdString(recorder_.folder().path.string()));
+    }
+    engine_.setTraffic(&recorder_);
+    // The device frames (the bill validator's, the coin device's, the hoppers').
+    for (QGroupBox* frame : {Frame[4], Frame[3], Frame[2]})
+        frame->installEventFilter(this);
 }
 
 bool frmBody::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::ToolTip && (watched == Frame[4] || watched == Frame[3] || watched == Frame[2]))
+        return showHealthTip(static_cast<QWidget*>(watched), static_cast<QHelpEvent*>(event));
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::InputMethod:
@@ -99,7 +109,11 @@ Moment frmBody::readClock() const
 
 Moment frmBody::now() const { return eventMoment_ ? *eventMoment_ : readClock(); }
 
-frmBody::~frmBody() = default;
+frmBody::~frmBody()
+{
+    if (recorder_.active())
+        endSession(QStringLiteral("the window was closed"));
+}
 
 void frmBody::connectControls()
 {
@@ -109,17 +123,33 @@ void frmBody::connectControls()
 
     connect(cmdPortOpen, &QPushButton::clicked, this, &frmBody::cmdPortOpen_Click);
     connect(Command1, &QPushButton::clicked, this, &frmBody::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &frmBody::Command2_Click);
-    connect(viewModeGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
-        if (checked)
-            ViewMode_Click(id);
+    connect(Command2, &QPushButton::clicked, this, [this] {
+        recordOp(Command2);
+        Command2_Click();
     });
+    connect(viewModeGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (!checked)
+            return;
+        recorder_.op(QStringLiteral("View ") + ViewMode[static_cast<std::size_t>(id)]->text(), now());
+        ViewMode_Click(id);
+    });
+    // What the operator presses is in the session file; the start-up
+    // sequences' replayed presses are not.
     for (std::size_t i = 0; i < bvCmd.size(); ++i)
-        connect(bvCmd[i], &QPushButton::clicked, this, [this, i] { bvCmd_Click(static_cast<int>(i)); });
+        connect(bvCmd[i], &QPushButton::clicked, this, [this, i] {
+            recordOp(bvCmd[i]);
+            bvCmd_Click(static_cast<int>(i));
+        });
     for (std::size_t i = 0; i < cmCmd.size(); ++i)
-        connect(cmCmd[i], &QPushButton::clicked, this, [this, i] { cmCmd_Click(static_cast<int>(i)); });
+        connect(cmCmd[i], &QPushButton::clicked, this, [this, i] {
+            recordOp(cmCmd[i]);
+            cmCmd_Click(static_cast<int>(i));
+        });
     for (std::size_t i = 0; i < cmdHp1.size(); ++i)
-        connect(cmdHp1[i], &QPushButton::clicked, this, [this, i] { cmdHp1_Click(static_cast<int>(i)); });
+        connect(cmdHp1[i], &QPushButton::clicked, this, [this, i] {
+            recordOp(cmdHp1[i]);
+            cmdHp1_Click(static_cast<int>(i));
+        });
 }
 
 // ---- Start-up and the port switch ----
@@ -202,6 +232,7 @@ void frmBody::cmdPortOpen_Click()
     GblFlag& g = gblFlag();
     try {
         if (g.portOpen != kTrue) {
+            beginSession();
             setSelectorsEnabled(false);
             for (std::size_t i = 0; i < 5; ++i)
                 cmdHp1[i]->setEnabled(checkHp->isChecked());
@@ -237,6 +268,7 @@ void frmBody::cmdPortOpen_Click()
             setSettingsEnabled(false);
             cmdPortOpen->setText(QStringLiteral("Port Close"));
             cmdPortOpen->setToolTip(QString());
+            engine_.health().reset();
             g.portOpen = kTrue;
         } else {
             setSelectorsEnabled(true);
@@ -245,14 +277,99 @@ void frmBody::cmdPortOpen_Click()
             setSettingsEnabled(true);
             cmdPortOpen->setText(QStringLiteral("Port Open"));
             g.portOpen = kFalse;
+            endSession(QStringLiteral("Port Close"));
         }
     } catch (const CommError& e) {
-        txt수신->setPlainText(QString::number(ComeOne.CommPort()) + QStringLiteral("is not opend"));
+        const QString message = QString::number(ComeOne.CommPort()) + QStringLiteral("is not opend");
+        txt수신->setPlainText(message);
         // The log's text is fixed; the reason is kept where the operator can
         // find it without losing it.
-        cmdPortOpen->setToolTip(QString::fromStdString(e.what()));
+        const QString reason = QString::fromStdString(e.what());
+        cmdPortOpen->setToolTip(reason);
+        recorder_.note(message + QStringLiteral(" (") + reason + u')', now());
         returnToClosed();
+        endSession(QStringLiteral("the port could not be opened"));
     }
+}
+
+void frmBody::beginSession()
+{
+    const int port = selectedIndex(Setting[0]) + 1;
+    const QStringList reach = describePorts_ ? describePorts_() : QStringList();
+    QStringList devices;
+    if (checkBv->isChecked())
+        devices << checkBv->text();
+    for (QRadioButton* coin : {optionCm, optionSlt, OptionCoin})
+        if (coin->isChecked())
+            devices << coin->text();
+    if (checkHp->isChecked())
+        devices << checkHp->text();
+    recorder_.begin({port, port >= 1 && port <= reach.size() ? reach[port - 1] : QString(), lineSettingsText(), devices.join(QStringLiteral(", "))},
+                    now());
+}
+
+// The session ends with each device's line health: every device chosen, and
+// any other that was sent frames (the hoppers in a hoppers-only test).
+void frmBody::endSession(const QString& reason)
+{
+    engine_.health().close();
+    if (!recorder_.active())
+        return;
+    QStringList closing;
+    const bool chosen[] = {checkBv->isChecked(), !OptionCoin->isChecked(), checkHp->isChecked()};
+    for (std::size_t p = 0; p < std::size(chosen); ++p) {
+        const PartyHealth& h = engine_.health().party(static_cast<Party>(p));
+        if (chosen[p] || h.frames > 0)
+            closing << QString::fromLatin1(kPartyNames[p]) + QStringLiteral(": ") + h.summary();
+    }
+    recorder_.end(reason, closing, now());
+}
+
+void frmBody::recordOp(const QPushButton* button)
+{
+    if (!recorder_.active())
+        return;
+    QString what = button->text();
+    // Captions both device rows have are told apart by their frame's.
+    const auto shared = std::find(bvCmd.begin(), bvCmd.begin() + 3, button) != bvCmd.begin() + 3 ||
+                        std::find(cmCmd.begin(), cmCmd.begin() + 3, button) != cmCmd.begin() + 3;
+    if (shared)
+        what += QStringLiteral(" (%1)").arg(static_cast<const QGroupBox*>(button->parentWidget())->title());
+    if (button == cmCmd[CommandButtons::kChange])
+        what += u' ' + text(Box::TxtCh);
+    for (std::size_t i = 0; i < hpCount.size(); ++i)
+        if (button == cmdHp1[i])
+            what += u' ' + text(hpCountBox(static_cast<int>(i)));
+    recorder_.op(what, now());
+}
+
+bool frmBody::showHealthTip(QWidget* frame, QHelpEvent* event)
+{
+    healthTipFrame_ = frame;
+    healthTipAt_ = event->globalPos();
+    refreshHealthTip();
+    return true;
+}
+
+// Shown again at the display's pace while it stays up, so that the counts move.
+void frmBody::refreshHealthTip()
+{
+    if (!healthTipFrame_ || (!healthTip_.isEmpty() && (!QToolTip::isVisible() || QToolTip::text() != healthTip_))) {
+        healthTipFrame_ = nullptr;
+        healthTip_.clear();
+        return;
+    }
+    const Party party = healthTipFrame_ == Frame[4] ? Party::BillValidator : healthTipFrame_ == Frame[3] ? Party::Coin : Party::Hoppers;
+    const PartyHealth& h = engine_.health().party(party);
+    healthTip_ = h.frames == 0 ? QStringLiteral("No frames yet") : h.summary().replace(QStringLiteral("; "), QStringLiteral("\n"));
+    QToolTip::showText(healthTipAt_, healthTip_, healthTipFrame_);
+    DisplayPace::instance().request(healthTipFrame_, [this] { refreshHealthTip(); });
+}
+
+void frmBody::tellInLog(LogView* log, const QString& text)
+{
+    log->appendLine(text);
+    recorder_.note(text, now());
 }
 
 void frmBody::returnToClosed()
@@ -271,12 +388,13 @@ void frmBody::portLost(const std::string& reason)
     // A report that comes after the operator closed the port is not news.
     if (gblFlag().portOpen != kTrue)
         return;
-    txt수신->appendLine(
-        QStringLiteral("COM%1 was lost (%2); the port is closed.").arg(ComeOne.CommPort()).arg(QString::fromStdString(reason)));
+    const QString why = QString::fromStdString(reason);
+    tellInLog(txt수신, QStringLiteral("COM%1 was lost (%2); the port is closed.").arg(ComeOne.CommPort()).arg(why));
     returnToClosed();
+    endSession(QStringLiteral("the port was lost (%1)").arg(why));
 }
 
-void frmBody::Command1_Click()
+void frmBody::finish(const QString& reason)
 {
     GblFlag& g = gblFlag();
     if (g.portOpen == kTrue) {
@@ -284,6 +402,7 @@ void frmBody::Command1_Click()
         setSettingsEnabled(true);
         g.portOpen = kFalse;
     }
+    endSession(reason);
     close();
 }
 
@@ -351,7 +470,7 @@ void frmBody::changeEvent(QEvent* event)
 
 void frmBody::appendLog(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txt수신)->append(text); }
 
-void frmBody::appendLogLine(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txt수신)->appendLine(text); }
+void frmBody::appendLogLine(Log log, QStringView text) { tellInLog(log == Log::Text1 ? Text1 : txt수신, text.toString()); }
 
 void frmBody::setLogClock(const std::function<std::int64_t()>& clock) { testClock_ = clock; }
 

@@ -2,6 +2,7 @@
 
 #include "Engine.h"
 #include "QtPollTimer.h"
+#include "SessionRecorder.h"
 #include "common/FormControls.h"
 #include "link/SerialComponent.h"
 
@@ -15,6 +16,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QHelpEvent;
 class QLabel;
 class QLineEdit;
 class QMessageBox;
@@ -44,7 +46,9 @@ public:
     // Start-up and the port switch
     void Form_Load();
     void cmdPortOpen_Click();
-    void Command1_Click();
+    void Command1_Click() { finish(QStringLiteral("Finish")); }
+    // Ends as "Finish" does; the session file gives `reason`.
+    void finish(const QString& reason);
     // Traffic logs
     void ViewMode_Click(int index);
     void Command2_Click();
@@ -77,6 +81,7 @@ public:
     // in milliseconds: the system's unless a test sets its own.
     void setLogClock(const std::function<std::int64_t()>& clock);
     const LineHealth& health() const { return engine_.health(); }
+    SessionRecorder& recorder() { return recorder_; }
 
     // FormControls
     QString text(Box box) const override;
@@ -121,6 +126,15 @@ private:
     void setSettingsEnabled(bool on);
     void refreshPortTips();
     void showPendingTexts();
+    // The session file: begun at each open, ended with the line health.
+    void beginSession();
+    void endSession(const QString& reason);
+    void recordOp(const QPushButton* button);
+    // A line of the console's own in a log, and in the session file.
+    void tellInLog(LogView* log, const QString& text);
+    // Each device's frame tells its line health in its tooltip.
+    bool showHealthTip(QWidget* frame, QHelpEvent* event);
+    void refreshHealthTip();
     QString lineSettingsText() const;
     static int selectedIndex(const QComboBox* combo);
     QLineEdit* box(Box b) const { return boxes_[static_cast<std::size_t>(b)]; }
@@ -160,6 +174,10 @@ private:
     std::array<std::optional<QString>, 18> pendingTexts_{};
 
     QMessageBox* message_ = nullptr;
+    SessionRecorder recorder_;
+    QWidget* healthTipFrame_ = nullptr; // the device frame whose tooltip is shown
+    QPoint healthTipAt_;
+    QString healthTip_;
 };
 
 } // namespace cmbvhp

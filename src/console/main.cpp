@@ -14,6 +14,7 @@ int main(int, char** argv)
     cmbvhp::prepareApplication(app);
     cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts(), cmbvhp::hostPortDescriptions());
     window.Form_Load();
+    cmbvhp::finishOnSignals(window);
     window.show();
     return app.exec();
 }

@@ -19,8 +19,6 @@ std::optional<std::int64_t> PartyHealth::replyTime(double share) const
 
 QString PartyHealth::summary() const
 {
-    if (frames == 0)
-        return QStringLiteral("No frames yet");
     QString s = QStringLiteral("%1 frames, %2 answered, %3 bad, %4 silent; ").arg(frames).arg(answered).arg(bad).arg(silent);
     if (answered == 0)
         return s + QStringLiteral("no reply");

@@ -27,8 +27,7 @@ struct PartyHealth {
     // (nearest rank); none before the first answer.
     std::optional<std::int64_t> replyTime(double share) const;
     // "1200 frames, 1188 answered, 3 bad, 9 silent; reply after median 18 ms,
-    // p99 25 ms, max 31 ms" ("no reply" when nothing was answered), or
-    // "No frames yet".
+    // p99 25 ms, max 31 ms", or "...; no reply" when nothing was answered.
     QString summary() const;
 };
 
