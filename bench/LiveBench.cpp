@@ -1,14 +1,18 @@
 // Live traffic at a light cost: the real console window under a display (run
 // under xvfb), a pseudo-terminal feeding random bytes into its port, the
-// default device choice, hexadecimal view. The same feed goes into a plain
-// serial terminal (QSerialPort feeding a QPlainTextEdit, one append per
-// notification, a frame written every 100 ms) so that the two are measured
-// side by side. Reports per rate: CPU share, CPU per received byte, resident
-// memory, tick lateness (frame spacing on the wire against the interval set
-// before it) and display latency (a byte's arrival to the paint that shows it).
+// default device choice, hexadecimal view, session files on (and off, beside
+// it). The same feed goes into a plain serial terminal (QSerialPort feeding a
+// QPlainTextEdit, one append per notification, a frame written every 100 ms)
+// so that they are measured side by side. Bytes are delivered as a UART's FIFO
+// hands them over (16 bytes or 5 ms, whichever is longer) and as a byte-wise
+// USB adapter does (what came, every 2 ms). Reports per rate and delivery: CPU
+// share, CPU per received byte, wakeups (voluntary context switches of all the
+// process's threads) a second and per delivery, resident memory, tick
+// lateness (frame spacing on the wire against the interval set before it) and
+// display latency (a byte's arrival to the paint that shows it).
 //
 //   live_bench run [seconds per rate [rates in B/s...]]   (needs a display)
-//   live_bench subject console|terminal PTY LOG SECONDS   (one measured window)
+//   live_bench subject console|norecord|terminal PTY LOG SECONDS   (one measured window)
 #include "Devices.h"
 #include "Pty.h"
 #include "console/ConsoleApp.h"
@@ -28,6 +32,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <random>
@@ -56,6 +61,33 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Each thread's name and voluntary context switches so far.
+std::string threadWakeups()
+{
+    std::string out;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream comm(task.path() / "comm"), status(task.path() / "status");
+        std::string name, key;
+        std::getline(comm, name);
+        long value = 0;
+        while (status >> key && key != "voluntary_ctxt_switches:")
+            status.ignore(1 << 12, '\n');
+        status >> value;
+        std::replace(name.begin(), name.end(), ' ', '_');
+        out += " " + name + ":" + std::to_string(value);
+    }
+    return out;
+}
+
+// Voluntary context switches of every thread of the process: its wakeups.
+long wakeups()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_nvcsw;
 }
 
 long residentKiB()
@@ -106,8 +138,9 @@ int subject(const std::string& kind, const std::string& pty, const std::string& 
     long received = 0;
     std::unique_ptr<PaintWatch> watch;
     std::function<long()> bytesIn;
-    if (kind == "console") {
+    if (kind == "console" || kind == "norecord") {
         console = std::make_unique<frmBody>(std::make_unique<QtSerialBackend>(), [pty](int) { return pty; });
+        console->setSessionRecording(kind == "console");
         console->Form_Load();
         console->show();
         console->cmdPortOpen_Click();
@@ -144,10 +177,12 @@ int subject(const std::string& kind, const std::string& pty, const std::string& 
 
     double cpuStart = 0;
     long bytesStart = 0;
+    long wakeupsStart = 0;
     std::int64_t wallStart = 0;
     QTimer::singleShot(kWarmUp, [&] {
         cpuStart = cpuSeconds();
         bytesStart = bytesIn();
+        wakeupsStart = wakeups();
         wallStart = nowNs();
     });
     QTimer::singleShot(kWarmUp + std::chrono::milliseconds(static_cast<long>(seconds * 1000)), [&] {
@@ -155,7 +190,9 @@ int subject(const std::string& kind, const std::string& pty, const std::string& 
         const double wall = static_cast<double>(nowNs() - wallStart) / 1e9;
         std::ofstream log(logPath);
         log << "window " << wallStart << ' ' << nowNs() << '\n';
-        log << "cpu " << cpu << " wall " << wall << " bytes " << (bytesIn() - bytesStart) << " rss " << residentKiB() << '\n';
+        log << "cpu " << cpu << " wall " << wall << " bytes " << (bytesIn() - bytesStart) << " rss " << residentKiB()
+            << " wakeups " << (wakeups() - wakeupsStart) << '\n';
+        log << "threads" << threadWakeups() << '\n';
         for (const auto& [t, shown] : watch->paints)
             log << "paint " << t << ' ' << shown << '\n';
         app.quit();
@@ -167,8 +204,13 @@ int subject(const std::string& kind, const std::string& pty, const std::string& 
 
 struct Figures {
     double cpuShare = 0, usPerByte = 0, residentMB = 0, lateMedian = 0, lateP99 = 0, latencyP99 = 0;
+    double wakeupsPerSecond = 0, deliveriesPerSecond = 0;
     long bytes = 0;
+    std::string threads; // each thread's wakeups over the whole run
 };
+
+// How the line hands bytes over.
+enum class Delivery { Fifo, ByteWise };
 
 double percentile(std::vector<double> v, double p)
 {
@@ -178,7 +220,7 @@ double percentile(std::vector<double> v, double p)
     return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
 }
 
-Figures trial(const char* self, const std::string& kind, double rate, double seconds)
+Figures trial(const char* self, const std::string& kind, double rate, Delivery delivery, double seconds)
 {
     sim::Pty pty;
     if (!pty.ok()) {
@@ -196,9 +238,10 @@ Figures trial(const char* self, const std::string& kind, double rate, double sec
         std::exit(1);
     }
 
-    // Bytes in chunks as a UART's FIFO hands them over: 16 bytes or 5 ms,
-    // whichever is longer.
-    const double period = std::max(0.005, 16.0 / rate);
+    // Bytes in chunks as a UART's FIFO hands them over (16 bytes or 5 ms,
+    // whichever is longer), or what came every 2 ms as a byte-wise adapter.
+    const double period = delivery == Delivery::ByteWise ? 0.002 : std::max(0.005, 16.0 / rate);
+    long deliveries = 0;
     std::mt19937 rng(20261207);
     std::vector<std::pair<std::int64_t, long>> writes; // time, bytes written so far
     std::vector<std::pair<std::int64_t, sim::Bytes>> framesSeen;
@@ -221,6 +264,7 @@ Figures trial(const char* self, const std::string& kind, double rate, double sec
             if (const std::size_t n = pty.write(chunk); n > 0) {
                 written += static_cast<long>(n);
                 writes.emplace_back(nowNs(), written);
+                ++deliveries;
             }
             next += static_cast<std::int64_t>(period * 1e9);
         }
@@ -243,13 +287,15 @@ Figures trial(const char* self, const std::string& kind, double rate, double sec
     std::string word;
     std::int64_t from = 0, to = 0;
     double cpu = 0, wall = 1;
-    long rss = 0;
+    long rss = 0, woke = 0;
     std::vector<std::pair<std::int64_t, long>> paints;
     while (in >> word) {
         if (word == "window")
             in >> from >> to;
         else if (word == "cpu")
-            in >> cpu >> word >> wall >> word >> fig.bytes >> word >> rss;
+            in >> cpu >> word >> wall >> word >> fig.bytes >> word >> rss >> word >> woke;
+        else if (word == "threads")
+            std::getline(in, fig.threads);
         else if (word == "paint") {
             std::int64_t at = 0;
             long shown = 0;
@@ -261,6 +307,9 @@ Figures trial(const char* self, const std::string& kind, double rate, double sec
     fig.cpuShare = 100.0 * cpu / wall;
     fig.usPerByte = fig.bytes > 0 ? cpu * 1e6 / static_cast<double>(fig.bytes) : NAN;
     fig.residentMB = static_cast<double>(rss) / 1024.0;
+    fig.wakeupsPerSecond = static_cast<double>(woke) / wall;
+    const double fed = start ? static_cast<double>(writes.back().first - writes.front().first) / 1e9 : 0;
+    fig.deliveriesPerSecond = fed > 0 ? static_cast<double>(deliveries) / fed : 0;
 
     std::vector<double> late;
     for (std::size_t i = 1; i < framesSeen.size(); ++i) {
@@ -293,21 +342,45 @@ int run(const char* self, double seconds, std::vector<double> rates)
 {
     if (rates.empty())
         rates = {1920.0, 100000.0};
-    std::printf("live traffic, %.0f s a rate; the console beside a plain serial terminal\n\n", seconds);
+    // The session files go to a folder of the run's own.
+    char state[] = "/tmp/live_bench_state_XXXXXX";
+    if (!::mkdtemp(state))
+        return 1;
+    ::setenv("XDG_STATE_HOME", state, 1);
+    std::printf("live traffic, %.0f s a trial; the console with and without session files beside a plain serial terminal%s\n\n",
+                seconds, std::getenv("QT_NO_GLIB") ? " (QT_NO_GLIB set)" : "");
     for (double rate : rates) {
-        const Figures ours = trial(self, "console", rate, seconds);
-        const Figures plain = trial(self, "terminal", rate, seconds);
-        std::printf("%.0f B/s                         console   plain terminal\n", rate);
-        std::printf("  CPU share of one core       %7.2f %%   %7.2f %%   (%.0f times lower)\n", ours.cpuShare, plain.cpuShare,
-                    plain.cpuShare / ours.cpuShare);
-        std::printf("  CPU per received byte       %7.2f us  %7.2f us\n", ours.usPerByte, plain.usPerByte);
-        std::printf("  bytes received              %9ld  %9ld\n", ours.bytes, plain.bytes);
-        std::printf("  resident memory             %7.1f MB  %7.1f MB\n", ours.residentMB, plain.residentMB);
-        std::printf("  tick lateness, median       %7.2f ms  %7.2f ms\n", ours.lateMedian, plain.lateMedian);
-        std::printf("  tick lateness, 99th pct     %7.2f ms  %7.2f ms\n", ours.lateP99, plain.lateP99);
-        std::printf("  display latency, 99th pct   %7.2f ms  %7.2f ms\n\n", ours.latencyP99, plain.latencyP99);
-        std::fflush(stdout);
+        for (Delivery delivery : {Delivery::Fifo, Delivery::ByteWise}) {
+            const Figures ours = trial(self, "console", rate, delivery, seconds);
+            const Figures bare = trial(self, "norecord", rate, delivery, seconds);
+            const Figures plain = trial(self, "terminal", rate, delivery, seconds);
+            std::printf("%.0f B/s, %s      console  no session file   plain terminal\n", rate,
+                        delivery == Delivery::Fifo ? "FIFO chunks" : "byte-wise  ");
+            auto row = [&](const char* name, const char* unit, double Figures::*f, int decimals) {
+                std::printf("  %-26s %9.*f %s %9.*f %s %9.*f %s\n", name, decimals, ours.*f, unit, decimals, bare.*f, unit, decimals,
+                            plain.*f, unit);
+            };
+            row("CPU share of one core", "% ", &Figures::cpuShare, 2);
+            std::printf("  %-26s %9.0fx    %9.0fx\n", "  plain terminal / ours", plain.cpuShare / ours.cpuShare,
+                        plain.cpuShare / bare.cpuShare);
+            std::printf("  %-26s %9.1f %%\n", "  session files add", 100.0 * (ours.cpuShare / bare.cpuShare - 1));
+            row("CPU per received byte", "us", &Figures::usPerByte, 2);
+            row("deliveries a second", "  ", &Figures::deliveriesPerSecond, 0);
+            row("wakeups a second", "  ", &Figures::wakeupsPerSecond, 0);
+            std::printf("  %-26s %9.2f    %9.2f    %9.2f\n", "wakeups per delivery", ours.wakeupsPerSecond / ours.deliveriesPerSecond,
+                        bare.wakeupsPerSecond / bare.deliveriesPerSecond, plain.wakeupsPerSecond / plain.deliveriesPerSecond);
+            std::printf("  %-26s %9ld    %9ld    %9ld\n", "bytes received", ours.bytes, bare.bytes, plain.bytes);
+            row("resident memory", "MB", &Figures::residentMB, 1);
+            std::printf("  %-26s%s\n", "console threads' wakeups", ours.threads.c_str());
+            row("tick lateness, median", "ms", &Figures::lateMedian, 2);
+            row("tick lateness, 99th pct", "ms", &Figures::lateP99, 2);
+            row("display latency, 99th pct", "ms", &Figures::latencyP99, 2);
+            std::printf("\n");
+            std::fflush(stdout);
+        }
     }
+    std::error_code ec;
+    std::filesystem::remove_all(state, ec);
     return 0;
 }
 
@@ -324,6 +397,6 @@ int main(int argc, char** argv)
     }
     if (argc == 6 && std::strcmp(argv[1], "subject") == 0)
         return subject(argv[2], argv[3], argv[4], std::atof(argv[5]));
-    std::fprintf(stderr, "usage: live_bench run [seconds]\n");
+    std::fprintf(stderr, "usage: live_bench run [seconds [rates in B/s...]]\n");
     return 2;
 }

@@ -31,8 +31,14 @@ void DisplayPace::cancel(const QObject* owner)
     std::erase_if(waiting_, [owner](const Waiting& w) { return w.owner == owner; });
 }
 
+void DisplayPace::atEveryBeat(QObject* owner, std::function<void()> first) { first_.push_back({owner, std::move(first)}); }
+
 void DisplayPace::beat()
 {
+    std::erase_if(first_, [](const Waiting& w) { return !w.owner; });
+    for (const Waiting& w : std::vector<Waiting>(first_))
+        if (w.owner)
+            w.show();
     // What a show asks for anew waits for the next beat.
     std::vector<Waiting> now;
     now.swap(waiting_);

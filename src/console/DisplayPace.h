@@ -26,6 +26,9 @@ public:
     void request(QObject* owner, std::function<void()> show);
     // `owner` has shown what waited, without the beat.
     void cancel(const QObject* owner);
+    // `first` runs at every beat before what waits is shown, while `owner`
+    // lives: the window drains its port there, so that what came is shown.
+    void atEveryBeat(QObject* owner, std::function<void()> first);
 
 private:
     DisplayPace();
@@ -37,6 +40,7 @@ private:
     };
     QTimer timer_;
     std::vector<Waiting> waiting_;
+    std::vector<Waiting> first_;
 };
 
 } // namespace cmbvhp

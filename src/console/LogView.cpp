@@ -13,8 +13,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QGlyphRun>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QToolTip>
 #include <QUrl>
 
@@ -22,10 +25,35 @@ namespace cmbvhp {
 
 namespace {
 constexpr int kMargin = 3;
+
+// A scroll bar that, when its range or value changes, repaints where its thumb
+// was and where it is, not the whole bar: a tall repaint is split among
+// helper threads by the paint engine, and the log's bar changes often.
+class ThumbScrollBar : public QScrollBar {
+public:
+    ThumbScrollBar() : QScrollBar(Qt::Vertical) {}
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        const QRect now = style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this);
+        if (change == SliderRangeChange || change == SliderValueChange)
+            update(now.united(shown_));
+        else
+            QScrollBar::sliderChange(change);
+        shown_ = now;
+    }
+
+private:
+    QRect shown_;
+};
 }
 
 LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent)
 {
+    setVerticalScrollBar(new ThumbScrollBar);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::StyledPanel);
@@ -158,26 +186,18 @@ void LogView::restart()
         sync();
     else
         scheduleSync(0);
-    syncScrollBar();
-}
-
-// Scroll input acts on the bar as it stands now, not as the last beat left it.
-void LogView::catchUp()
-{
-    showChanges();
-    syncScrollBar();
 }
 
 void LogView::wheelEvent(QWheelEvent* event)
 {
-    catchUp();
+    sync();
     QAbstractScrollArea::wheelEvent(event);
 }
 
 bool LogView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == verticalScrollBar() && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel))
-        catchUp();
+        sync();
     return QAbstractScrollArea::eventFilter(watched, event);
 }
 
@@ -214,8 +234,7 @@ int LogView::visibleRows() const { return std::max(1, (viewport()->height() - 2 
 void LogView::sync()
 {
     showChanges();
-    if (barStale_) // showChanges brought the bar up to date unless it was resting
-        syncScrollBar();
+    syncScrollBar(true);
 }
 
 // The rows are shown at every beat. Rows that scrolled are moved on screen and
@@ -251,20 +270,48 @@ void LogView::showChanges()
         syncScrollBar();
 }
 
-void LogView::syncScrollBar()
+namespace {
+// Where the bar's thumb stands for a range and a value, in pixels.
+QRect thumb(const QScrollBar* bar, int maximum, int value, int page)
+{
+    QStyleOptionSlider opt;
+    opt.initFrom(bar);
+    opt.subControls = QStyle::SC_All;
+    opt.orientation = Qt::Vertical;
+    opt.minimum = 0;
+    opt.maximum = maximum;
+    opt.sliderPosition = opt.sliderValue = value;
+    opt.pageStep = page;
+    opt.singleStep = 1;
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, bar);
+}
+} // namespace
+
+// The bar is set only when its thumb moves by a pixel at least: setting it
+// repaints it whole, which costs more than the rows. Scroll input first
+// brings it up to date (see sync).
+void LogView::syncScrollBar(bool force)
 {
     QScrollBar* bar = verticalScrollBar();
-    const auto visible = static_cast<std::size_t>(visibleRows());
+    const int visible = visibleRows();
     const std::size_t rows = text_.rowCount();
-    const std::size_t lastTop = rows > visible ? rows - visible : 0;
-    syncing_ = true;
-    bar->setPageStep(visibleRows());
-    bar->setSingleStep(1);
-    bar->setRange(0, static_cast<int>(std::min<std::size_t>(lastTop, INT_MAX)));
-    bar->setValue(static_cast<int>(std::min<std::size_t>(top_, INT_MAX)));
-    syncing_ = false;
+    const std::size_t lastTop = rows > static_cast<std::size_t>(visible) ? rows - static_cast<std::size_t>(visible) : 0;
+    const int maximum = static_cast<int>(std::min<std::size_t>(lastTop, INT_MAX));
+    const int value = static_cast<int>(std::min<std::size_t>(top_, INT_MAX));
     barStale_ = false;
     barPace_.start();
+    if (!force && (maximum > 0) == (bar->maximum() > 0) && visible == bar->pageStep() &&
+        thumb(bar, maximum, value, visible) == thumb(bar, bar->maximum(), bar->value(), bar->pageStep()))
+        return;
+    syncing_ = true;
+    // Setting a step repaints the whole bar, even to the value it has.
+    if (bar->pageStep() != visible)
+        bar->setPageStep(visible);
+    if (bar->singleStep() != 1)
+        bar->setSingleStep(1);
+    bar->setRange(0, maximum);
+    bar->setValue(value);
+    syncing_ = false;
 }
 
 void LogView::relayout()
@@ -273,9 +320,18 @@ void LogView::relayout()
     const QFontMetrics fm(font());
     lineHeight_ = std::max(1, fm.lineSpacing());
     std::array<std::uint16_t, 256> widths{};
-    for (int b = 0; b < 256; ++b)
-        widths[static_cast<std::size_t>(b)] =
-            static_cast<std::uint16_t>(fm.horizontalAdvance(QChar(LogText::decode(static_cast<std::uint8_t>(b)))));
+    rawFont_ = QRawFont::fromFont(font());
+    hasGlyph_.reset();
+    for (std::size_t b = 0; b < 256; ++b) {
+        const QChar c(LogText::decode(static_cast<std::uint8_t>(b)));
+        widths[b] = static_cast<std::uint16_t>(fm.horizontalAdvance(c));
+        const QList<quint32> g = rawFont_.glyphIndexesForString(QString(c));
+        if (g.size() == 1 && g[0] != 0) {
+            glyph_[b] = g[0];
+            advance_[b] = widths[b]; // the row is laid out with the widths it was wrapped by
+            hasGlyph_.set(b);
+        }
+    }
     text_.setMetrics(widths, viewport()->width() - 2 * kMargin);
     seenDropped_ = text_.rowsDropped();
     dirtyRow_ = 0;
@@ -307,24 +363,52 @@ void LogView::paintEvent(QPaintEvent* event)
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
     const QFontMetrics fm(font());
-    // Only the rows inside the area to paint: most paints add a row or two.
-    const QRect area = event->rect();
-    const int skip = std::max(0, area.top() - kMargin) / lineHeight_;
-    const std::size_t first = top_ + static_cast<std::size_t>(skip);
-    const std::size_t last =
-        std::min(text_.rowCount(), top_ + static_cast<std::size_t>(std::max(0, area.bottom() - kMargin) / lineHeight_) + 1);
     const auto [selFirst, selLast] = std::minmax(anchor_, cursor_);
-    int y = kMargin + skip * lineHeight_;
-    for (std::size_t row = first; row < last; ++row, y += lineHeight_) {
-        const bool selected = anchor_ != npos && row >= selFirst && row <= selLast;
-        if (selected) {
-            painter.fillRect(QRect(0, y, viewport()->width(), lineHeight_), palette().color(QPalette::Highlight));
-            painter.setPen(palette().color(QPalette::HighlightedText));
+    // Only the rows inside the area to paint, rectangle by rectangle: most
+    // paints add a row or two at the foot and clear the top margin.
+    for (const QRect& area : event->region()) {
+        const int skip = std::max(0, area.top() - kMargin) / lineHeight_;
+        const std::size_t first = top_ + static_cast<std::size_t>(skip);
+        const std::size_t last =
+            std::min(text_.rowCount(), top_ + static_cast<std::size_t>(std::max(0, area.bottom() - kMargin) / lineHeight_) + 1);
+        painter.setClipRect(area);
+        int y = kMargin + skip * lineHeight_;
+        for (std::size_t row = first; row < last && y < area.bottom() + 1; ++row, y += lineHeight_) {
+            const bool selected = anchor_ != npos && row >= selFirst && row <= selLast;
+            if (selected) {
+                painter.fillRect(QRect(0, y, viewport()->width(), lineHeight_), palette().color(QPalette::Highlight));
+                painter.setPen(palette().color(QPalette::HighlightedText));
+            }
+            drawRow(painter, y + fm.ascent(), row);
+            if (selected)
+                painter.setPen(palette().color(QPalette::Text));
         }
-        painter.drawText(kMargin, y + fm.ascent(), text_.rowText(row));
-        if (selected)
-            painter.setPen(palette().color(QPalette::Text));
     }
+}
+
+void LogView::drawRow(QPainter& painter, int baseline, std::size_t row) const
+{
+    const QString text = text_.rowText(row);
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
+    glyphs.reserve(text.size());
+    positions.reserve(text.size());
+    qreal x = kMargin;
+    for (const QChar c : text) {
+        const std::uint8_t b = LogText::encode(c.unicode());
+        if (!hasGlyph_[b]) {
+            painter.drawText(kMargin, baseline, text);
+            return;
+        }
+        glyphs.push_back(glyph_[b]);
+        positions.push_back(QPointF(x, baseline));
+        x += advance_[b];
+    }
+    QGlyphRun run;
+    run.setRawFont(rawFont_);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    painter.drawGlyphRun(QPointF(), run);
 }
 
 std::size_t LogView::rowAt(int y) const
@@ -383,7 +467,7 @@ void LogView::keyPressEvent(QKeyEvent* event)
         selectAll();
         return;
     }
-    catchUp();
+    sync();
     QAbstractScrollArea::keyPressEvent(event);
 }
 

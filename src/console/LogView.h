@@ -3,7 +3,10 @@
 #include "LogText.h"
 
 #include <QAbstractScrollArea>
+#include <QRawFont>
 #include <QTimer>
+
+#include <bitset>
 
 #include <chrono>
 #include <functional>
@@ -43,7 +46,7 @@ public:
     const LogText& logText() const { return text_; }
 
     // Brings the scroll bar and the view up to date now rather than at the
-    // next turn of the display's pace.
+    // next turn of the display's pace; scroll input does so first.
     void sync();
     // True while changes wait for the display's pace.
     bool syncPending() const { return beatRequested_; }
@@ -75,11 +78,11 @@ private:
     void scheduleSync(std::size_t changedRow);
     void adoptDropped();
     void restart();
-    void catchUp();
     void showChanges();
-    void syncScrollBar();
+    void syncScrollBar(bool force = false);
     void relayout();
     int visibleRows() const;
+    void drawRow(QPainter& painter, int baseline, std::size_t row) const;
     std::size_t rowAt(int y) const;
     void clearSelection();
 
@@ -98,6 +101,13 @@ private:
     static constexpr std::chrono::milliseconds kScrollBarPace{250};
     bool followTail_ = true;
     int lineHeight_ = 1;
+    // The font's glyph for each of the 256 characters a log holds, so that a
+    // row is drawn without shaping its text; rows with a character the font
+    // lacks (the control pictures) are drawn as text, with fallback fonts.
+    QRawFont rawFont_;
+    std::array<quint32, 256> glyph_{};
+    std::array<qreal, 256> advance_{};
+    std::bitset<256> hasGlyph_;
     // Selected rows: from anchor to cursor, both included; none while
     // anchor_ is npos.
     std::size_t anchor_ = npos;

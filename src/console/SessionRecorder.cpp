@@ -126,7 +126,7 @@ void SessionRecorder::begin(const Header& h, const Moment& at)
     std::strftime(zone, sizeof zone, "%z", &t); // +0100
     std::string z(zone);
     if (z.size() == 5)
-        z.insert(3, ":");
+        z = z.substr(0, 3) + ':' + z.substr(3); // +01:00
     pending_ += "# cm_bv_hp " CMBVHP_VERSION " session of COM" + std::to_string(h.port) + ", opened " + opened;
     appendTime(pending_, at.wallMs);
     pending_ += " local time (UTC" + z + ")\n";

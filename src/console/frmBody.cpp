@@ -74,6 +74,7 @@ frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, Por
         log->setRecordFolder(QString::fromStdString(recorder_.folder().path.string()));
     }
     engine_.setTraffic(&recorder_);
+    DisplayPace::instance().atEveryBeat(this, [this] { ComeOne.drain(); });
     // The device frames (the bill validator's, the coin device's, the hoppers').
     for (QGroupBox* frame : {Frame[4], Frame[3], Frame[2]})
         frame->installEventFilter(this);
@@ -294,6 +295,8 @@ void frmBody::cmdPortOpen_Click()
 
 void frmBody::beginSession()
 {
+    if (!recording_)
+        return;
     const int port = selectedIndex(Setting[0]) + 1;
     const QStringList reach = describePorts_ ? describePorts_() : QStringList();
     QStringList devices;

@@ -71,8 +71,44 @@ QtSerialBackend::QtSerialBackend(QObject* parent) : QObject(parent)
     connect(&port_, &QSerialPort::readyRead, this, [this] {
         if (listener())
             listener()->readable();
+        if (!draining_)
+            rest();
     });
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialBackend::onError);
+    restEnd_.setSingleShot(true);
+    restEnd_.setInterval(kLongestRest);
+    connect(&restEnd_, &QTimer::timeout, this, &QtSerialBackend::drain);
+}
+
+// QSerialPort switches its notification on again whenever it is read; it is
+// found among the port's children (without it the port simply never rests).
+void QtSerialBackend::rest()
+{
+    if (!readNotifier_)
+        for (QSocketNotifier* n : port_.findChildren<QSocketNotifier*>())
+            if (n->type() == QSocketNotifier::Read)
+                readNotifier_ = n;
+    if (!readNotifier_ || !port_.isOpen())
+        return;
+    readNotifier_->setEnabled(false);
+    resting_ = true;
+    restEnd_.start();
+}
+
+void QtSerialBackend::drain()
+{
+    if (!resting_)
+        return;
+    resting_ = false;
+    restEnd_.stop();
+    if (readNotifier_)
+        readNotifier_->setEnabled(true);
+    // Reads what waits and delivers it before returning; nothing waiting is
+    // a timeout, not an error of the port's.
+    draining_ = true;
+    if (!port_.waitForReadyRead(0) && port_.error() == QSerialPort::TimeoutError)
+        port_.clearError();
+    draining_ = false;
 }
 
 QtSerialBackend::~QtSerialBackend() { port_.close(); }
@@ -139,6 +175,8 @@ void QtSerialBackend::setModemLine(bool (QSerialPort::*set)(bool), bool on, cons
 
 void QtSerialBackend::close()
 {
+    resting_ = false;
+    restEnd_.stop();
     if (port_.isOpen())
         port_.close();
     ++openings_;

@@ -3,13 +3,24 @@
 #include "SerialBackend.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
 
 namespace cmbvhp {
 
 // The host's serial port through QSerialPort, on the thread that creates it.
+//
+// A busy line costs wakeups, not bytes: after each delivery the port rests
+// (QSerialPort's read notification is switched off) until drain(), which the
+// console calls at each display beat and before each tick, or kLongestRest at
+// most. The bytes meanwhile wait in the driver. As each tick drains before its
+// frame goes out, the port is awake when a reply begins: its first byte is
+// timed as it comes.
 class QtSerialBackend : public QObject, public SerialBackend {
     Q_OBJECT
 public:
@@ -23,6 +34,9 @@ public:
     std::size_t pendingWrite() const override;
     std::size_t bytesAvailable() const override;
     std::size_t read(std::span<std::uint8_t> into) override;
+    void drain() override;
+
+    static constexpr std::chrono::milliseconds kLongestRest{50};
 
     // QSerialPort's error notification. A lost device's report is queued and
     // dropped if the port has been closed, or opened again, by the time it runs.
@@ -35,8 +49,13 @@ public:
 private:
     void reportLoss(unsigned opening);
     void setModemLine(bool (QSerialPort::*set)(bool), bool on, const char* name);
+    void rest();
 
     QSerialPort port_;
+    QPointer<QSocketNotifier> readNotifier_; // QSerialPort's own
+    QTimer restEnd_;
+    bool resting_ = false;
+    bool draining_ = false;
     unsigned openings_ = 0; // counts opens and closes, so a late report knows its opening
     bool lossQueued_ = false;
     std::string lossReason_;

@@ -45,8 +45,8 @@ public:
     void setListener(Listener* listener) { listener_ = listener; }
 
     // Opens the device with exactly these settings, no flow control, DTR and RTS
-    // as given. Throws CommError when the device is missing, busy, or refuses a
-    // setting.
+    // as given, and discards what waited to be read. Throws CommError when the
+    // device is missing, busy, or refuses a setting.
     virtual void open(const std::string& device, const LineSettings& settings, bool dtr, bool rts) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
@@ -56,6 +56,10 @@ public:
     virtual std::size_t pendingWrite() const = 0;
     virtual std::size_t bytesAvailable() const = 0;
     virtual std::size_t read(std::span<std::uint8_t> into) = 0;
+    // A backend may rest after a delivery instead of waking for every few
+    // bytes of a busy line. This delivers now whatever waits: the listener
+    // hears of it before drain returns.
+    virtual void drain() {}
 
 protected:
     Listener* listener() const { return listener_; }

@@ -63,6 +63,8 @@ public:
     // The bytes InBufferCount counts, in the order Input hands them out.
     std::span<const std::uint8_t> waiting() const { return std::span(inBuf_).subspan(inHead_); }
     int CommEvent() const { return commEvent_; }
+    // Raises at once the notification of whatever the port holds back.
+    void drain() { backend_->drain(); }
 
     // Raised on the window's thread; CommEvent tells why.
     std::function<void()> OnComm;
