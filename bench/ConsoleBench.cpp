@@ -1,7 +1,9 @@
 // The console's costs on this machine: one poll tick, and one received byte
-// (log append, framing, decoding), each with empty logs and with logs that hold
-// a day of traffic; and with a day of logs, paging through the receive log and
-// copying all of it. Run: build/bench/console_bench
+// (log append, framing, decoding, the session file), each with empty logs and
+// with logs that hold a day of traffic; with a day of logs, paging through the
+// receive log and copying all of it; and the resident memory after a week of a
+// full 19200-baud line of noise in a hoppers-only test, where every byte ends
+// a line. Run: build/bench/console_bench (the week takes a minute or two).
 #include "Devices.h"
 #include "console/ConsoleApp.h"
 #include "console/LogView.h"
@@ -9,8 +11,11 @@
 #include "support/ScriptedPort.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QRadioButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -37,9 +42,11 @@ long residentKiB()
 
 // The console window on a scripted port, answered by the simulated devices.
 struct Bench {
-    Bench() : port(new ScriptedPort), window(std::unique_ptr<SerialBackend>(port), [](int) { return std::string("/dev/bench"); }),
-              devices(sim::Options{})
+    explicit Bench(bool record = true)
+        : port(new ScriptedPort), window(std::unique_ptr<SerialBackend>(port), [](int) { return std::string("/dev/bench"); }),
+          devices(sim::Options{})
     {
+        window.setSessionRecording(record);
         window.Form_Load();
         window.cmdPortOpen_Click();
         window.timer1().setEnabled(false); // the benchmark ticks itself
@@ -151,6 +158,43 @@ void BM_ReceiveEmptyLogs(benchmark::State& state)
     Bench b;
     receive(state, b);
 }
+void BM_ReceiveEmptyLogsNoSessionFile(benchmark::State& state)
+{
+    Bench b(false);
+    receive(state, b);
+}
+
+// A week at 19200 baud (1,920 bytes a second) of noise that is never 0x33, in a
+// hoppers-only test: every byte is a reply of its own and ends a line, the
+// most lines a line can bring. Once; the figure is the resident memory after.
+void BM_WeekOfNoiseHoppersOnly(benchmark::State& state)
+{
+    constexpr long kTicks = 7L * 24 * 3600 * 10; // 100 ms each
+    constexpr std::size_t kPerTick = 192;
+    Bytes noise(kPerTick);
+    for (std::size_t i = 0; i < kPerTick; ++i)
+        noise[i] = static_cast<std::uint8_t>((i * 37 + 11) % 251 == 0x33 ? 0x06 : (i * 37 + 11) % 251);
+    for (auto _ : state) {
+        auto* port = new ScriptedPort;
+        frmBody window(std::unique_ptr<SerialBackend>(port), [](int) { return std::string("/dev/bench"); });
+        window.setSessionRecording(false);
+        window.Form_Load();
+        window.findChild<QCheckBox*>(QStringLiteral("checkBv"))->setChecked(false);
+        window.findChild<QRadioButton*>(QStringLiteral("OptionCoin"))->setChecked(true);
+        window.cmdPortOpen_Click();
+        window.timer1().setEnabled(false);
+        for (long tick = 0; tick < kTicks; ++tick) {
+            window.Timer1_Timer();
+            port->writes.clear();
+            port->feed(noise);
+        }
+        window.showPending();
+        const LogText& rx = window.receiveLog().logText();
+        state.counters["bytes_fed"] = static_cast<double>(kTicks) * kPerTick;
+        state.counters["rx_rows_held"] = static_cast<double>(rx.rowCount());
+        state.counters["resident_MB"] = static_cast<double>(residentKiB()) / 1024;
+    }
+}
 void BM_ReceiveDayOfLogs(benchmark::State& state)
 {
     Bench& b = dayOld();
@@ -173,13 +217,18 @@ BENCHMARK(BM_CopyDayOfReceiveLog)->Unit(benchmark::kMillisecond)->Repetitions(5)
 BENCHMARK(BM_ReceiveDayOfLogs)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_TickDayOfLogs)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReceiveEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReceiveEmptyLogsNoSessionFile)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_TickEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_WeekOfNoiseHoppersOnly)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The session files go to a folder of the run's own.
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
     QApplication app(argc, argv);
     prepareApplication(app);
     benchmark::Initialize(&argc, argv);

@@ -17,6 +17,7 @@ void LogText::startRows()
 {
     rows_.push_back(size_ | kLineStart);
     lines_.push_back({LineStamp::kNoTime, rowNumber(0), 0});
+    lineStamped_ = false;
     rowWidth_ = 0;
     afterBlank_ = 0;
 }
@@ -60,8 +61,7 @@ void LogText::setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapW
         if (rows_[r] & kLineStart)
             starts.push_back(rowStart(r));
 
-    // The rows again from the bytes; the bytes are already in place and
-    // putByte rewrites them unchanged.
+    // The rows again from the bytes, which stay where they are.
     const std::uint64_t from = rowStart(0);
     const std::uint64_t total = size_;
     const bool firstIsLine = (rows_[0] & kLineStart) != 0;
@@ -75,7 +75,7 @@ void LogText::setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapW
     for (std::uint64_t off = from; off < total; ++off) {
         for (; next < starts.size() && starts[next] == off; ++next)
             newLine();
-        putByte(at(off));
+        layByte(at(off));
     }
     for (; next < starts.size(); ++next)
         newLine();
@@ -112,8 +112,10 @@ void LogText::pushRow(std::uint64_t startAndFlag)
 void LogText::newLine()
 {
     pushRow(size_ | kLineStart);
-    if (!relaying_)
+    if (!relaying_) {
         lines_.push_back({LineStamp::kNoTime, rowNumber(rows_.size() - 1), 0});
+        lineStamped_ = false;
+    }
     rowWidth_ = 0;
     afterBlank_ = 0;
 }
@@ -134,33 +136,50 @@ void LogText::wrapBefore()
     afterBlank_ = 0;
     // Stamped by the character that follows, which came with the ones the
     // break moved down.
-    if (stampEachRow_ && !relaying_)
+    if (stampEachRow_ && !relaying_) {
         lines_.push_back({LineStamp::kNoTime, rowNumber(rows_.size() - 1), 0});
+        lineStamped_ = false;
+    }
 }
 
-void LogText::putByte(std::uint8_t b)
+void LogText::layByte(std::uint8_t b)
 {
     const int w = widths_[b];
     // A blank may hang past the edge, so that groups of digits stay together.
     if (b != ' ' && rowWidth_ > 0 && rowWidth_ + w > wrapWidth_)
         wrapBefore();
-    if (!relaying_ && lines_.back().msSinceEpoch == LineStamp::kNoTime) {
-        const std::uint32_t firstRow = lines_.back().firstRow;
-        lines_.back() = stamper_ ? stamper_() : LineStamp{0, 0, 0};
-        lines_.back().firstRow = firstRow;
-        lastStamped_ = linesDropped_ + lines_.size();
-    }
-    if (size_ - base_ == chunks_.size() * kChunk) {
-        chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kChunk));
-        if (!relaying_ && chunks_.size() > limits_.maxChunks)
-            trimBytes();
-    }
-    const std::uint64_t i = size_ - base_;
-    chunks_[i / kChunk][i % kChunk] = b;
     ++size_;
     rowWidth_ += w;
     if (b == ' ')
         afterBlank_ = size_;
+}
+
+void LogText::putByte(std::uint8_t b)
+{
+    if (writeAt_ == writeEnd_)
+        nextChunk();
+    *writeAt_++ = b;
+    layByte(b);
+    if (!lineStamped_)
+        stampLine();
+}
+
+void LogText::stampLine()
+{
+    const std::uint32_t firstRow = lines_.back().firstRow;
+    lines_.back() = stamper_ ? stamper_() : LineStamp{0, 0, 0};
+    lines_.back().firstRow = firstRow;
+    lastStamped_ = linesDropped_ + lines_.size();
+    lineStamped_ = true;
+}
+
+void LogText::nextChunk()
+{
+    chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kChunk));
+    writeAt_ = chunks_.back().get();
+    writeEnd_ = writeAt_ + kChunk;
+    if (chunks_.size() > limits_.maxChunks)
+        trimBytes();
 }
 
 // Past the bytes it may hold, the log lets go of its oldest chunks: the rows
@@ -226,6 +245,7 @@ void LogText::clear()
     rowsDropped_ += rows_.size();
     linesDropped_ += lines_.size();
     chunks_.clear();
+    writeAt_ = writeEnd_ = nullptr;
     base_ = size_;
     rows_.clear();
     rows_.shrink_to_fit();

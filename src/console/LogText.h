@@ -111,6 +111,10 @@ private:
     std::size_t heldRow(const LineStamp& l) const { return static_cast<std::uint32_t>(l.firstRow - static_cast<std::uint32_t>(rowsDropped_)); }
     std::uint32_t rowNumber(std::size_t row) const { return static_cast<std::uint32_t>(rowsDropped_ + row); }
     void putByte(std::uint8_t b);
+    // Places a byte that is stored already in the rows; putByte stores it too.
+    void layByte(std::uint8_t b);
+    void stampLine();
+    void nextChunk();
     void newLine();
     void pushRow(std::uint64_t startAndFlag);
     void stampRow(std::size_t row);
@@ -123,6 +127,9 @@ private:
     std::deque<std::unique_ptr<std::uint8_t[]>> chunks_;
     std::uint64_t base_ = 0; // offset of the first held byte's chunk
     std::uint64_t size_ = 0; // offset just past the last byte
+    std::uint8_t* writeAt_ = nullptr; // where the next byte goes in the last chunk
+    std::uint8_t* writeEnd_ = nullptr;
+    bool lineStamped_ = false; // the last stamp has its time
     std::deque<std::uint64_t> rows_; // start offset of each row, kLineStart on a line's first
     std::deque<LineStamp> lines_;
     std::uint64_t rowsDropped_ = 0;

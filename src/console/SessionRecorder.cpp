@@ -222,6 +222,10 @@ void SessionRecorder::end(const QString& reason, const QStringList& closing, con
 
 void SessionRecorder::armHandOver()
 {
+    if (pending_.size() + rx_.size() >= kHandOverSize) {
+        closeRx();
+        handOver();
+    }
     if (!handOver_.isActive())
         handOver_.start();
 }

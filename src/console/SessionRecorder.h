@@ -38,8 +38,10 @@ class SessionRecorder : public QObject, public TrafficObserver {
 public:
     // An RX line open this long is written out; what follows starts another.
     static constexpr std::chrono::milliseconds kLongestRx{500};
-    // Lines wait at most this long before they go to the file.
+    // Lines wait at most this long before they go to the file, or until this
+    // much waits, whichever comes first.
     static constexpr std::chrono::milliseconds kHandOver{400};
+    static constexpr std::size_t kHandOverSize = 1u << 20;
     // A disk that has not taken this much fails the session.
     static constexpr std::size_t kMostQueued = 32u << 20;
     static constexpr std::uint64_t kDefaultFolderLimitMiB = 1024;
