@@ -60,7 +60,7 @@ SessionRecorder::SessionRecorder(std::function<void(const QString&)> tell, std::
           },
           [this](std::uint64_t session, const std::string& path) {
               QMetaObject::invokeMethod(this, [this, session, path] {
-                  if (session == session_)
+                  if (session == sessions_)
                       filePath_ = QString::fromStdString(path);
               }, Qt::QueuedConnection);
           })
@@ -133,9 +133,7 @@ void SessionRecorder::begin(const Header& h, const Moment& at)
     pending_ += "# port COM" + std::to_string(h.port) + ": " + oneLine(h.reach) + "\n";
     pending_ += "# line settings " + oneLine(h.settings) + "\n";
     pending_ += "# devices " + oneLine(h.devices) + "\n";
-    pending_ += "# each line: local time, then TX a frame sent, DROP a frame the port did not take, RX the bytes received "
-                "since the frame before (and how long after it they began), OP what the operator did, NOTE a message of "
-                "the console\n";
+    pending_ += "# events: TX sent, DROP not taken by the port, RX received (+ms after the frame before), OP operator, NOTE console\n";
     handOver();
 }
 

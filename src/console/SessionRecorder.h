@@ -69,7 +69,7 @@ public:
     // file is flushed, synced and closed.
     void end(const QString& reason, const QStringList& closing, const Moment& at);
     bool active() const { return session_ != 0; }
-    // The file being written, once the writer has made it.
+    // The file of the last session, once the writer has made it.
     const QString& filePath() const { return filePath_; }
     // Waits until what was handed over is written (tests, the end of the program).
     bool waitWritten(std::chrono::milliseconds patience);

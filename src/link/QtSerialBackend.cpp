@@ -25,16 +25,9 @@ QSerialPort::Parity toQt(Parity p)
 }
 
 #ifdef Q_OS_UNIX
-// A pseudo-terminal has no line: it passes bytes unchanged and reports 8 data
+// A pseudo-terminal has no line: it passes bytes unchanged and keeps 8 data
 // bits without parity whatever it is asked for. Only real ports are checked.
-bool isPseudoTerminal(int fd)
-{
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
-        return false;
-    const unsigned m = major(st.st_rdev);
-    return m >= 136 && m <= 143;
-}
+bool isPseudoTerminal(const struct stat& st) { return S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143; }
 
 // Some drivers accept any termios request and keep what they can do; read the
 // settings back so that a refused one is an error, not a silent substitute.
@@ -124,8 +117,17 @@ void QtSerialBackend::open(const std::string& device, const LineSettings& s, boo
 
     port_.setPortName(QString::fromStdString(device));
     port_.setBaudRate(s.baud);
-    port_.setParity(toQt(s.parity));
-    port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
+#ifdef Q_OS_UNIX
+    // Asked for what it drops, a pseudo-terminal left with all else as asked
+    // (by a console that was killed) reads back unchanged, which QSerialPort
+    // takes for a refused open. Ask it only for what it keeps.
+    struct stat st{};
+    const bool pseudo = ::stat(device.c_str(), &st) == 0 && isPseudoTerminal(st);
+#else
+    const bool pseudo = false;
+#endif
+    port_.setParity(pseudo ? QSerialPort::NoParity : toQt(s.parity));
+    port_.setDataBits(pseudo ? QSerialPort::Data8 : static_cast<QSerialPort::DataBits>(s.dataBits));
     port_.setStopBits(s.stopBits == StopBits::Two ? QSerialPort::TwoStop : QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     // The opening has its number before anything can report, so that a loss
@@ -142,9 +144,8 @@ void QtSerialBackend::open(const std::string& device, const LineSettings& s, boo
         if (port_.baudRate() != s.baud)
             throw CommError("the port refused the baud rate");
 #ifdef Q_OS_UNIX
-        const int fd = static_cast<int>(port_.handle());
-        if (!isPseudoTerminal(fd))
-            verifyApplied(fd, s);
+        if (!pseudo)
+            verifyApplied(static_cast<int>(port_.handle()), s);
 #endif
         if (onModemLines)
             onModemLines();
@@ -177,8 +178,12 @@ void QtSerialBackend::close()
 {
     resting_ = false;
     restEnd_.stop();
-    if (port_.isOpen())
+    // A frame handed over is sent, not dropped by the close: the session
+    // file says it went out.
+    if (port_.isOpen()) {
+        port_.flush();
         port_.close();
+    }
     ++openings_;
     lossQueued_ = false;
 }

@@ -1,6 +1,9 @@
 // The Qt test programs run headless on the offscreen platform with the
-// console's own style and fonts.
+// console's own style and fonts. "--child-console LINKS" runs instead a
+// console opened on the port COM1 of that link folder, for the tests that end
+// a console from outside.
 #include "console/ConsoleApp.h"
+#include "link/QtSerialBackend.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -12,6 +15,16 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("TZ", "UTC"); // the logs' times read the same on every machine
     tzset();
+    if (argc == 3 && std::string_view(argv[1]) == "--child-console") {
+        QApplication app(argc, argv);
+        cmbvhp::prepareApplication(app);
+        cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts(cmbvhp::PortNames(std::filesystem::path(argv[2]))));
+        window.Form_Load();
+        cmbvhp::finishOnSignals(window);
+        window.show();
+        window.cmdPortOpen_Click();
+        return QApplication::exec();
+    }
     // Session files go to a folder of the test's own, never the user's.
     QTemporaryDir state;
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());

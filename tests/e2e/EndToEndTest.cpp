@@ -6,12 +6,18 @@
 #include "support/Console.h"
 #include "Pty.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QDir>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QtCore/qtestsupport_core.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 using namespace cmbvhp;
@@ -27,16 +33,78 @@ constexpr std::chrono::milliseconds kPatience{10000};
 class EndToEnd : public ::testing::Test {
 protected:
     // Starts the simulator with COM1 linked to it; it ends with the test.
-    void startSimulator()
+    void startSimulator(const QStringList& options = {"--bill-every", "0", "--coin-every", "0", "--quiet"})
     {
+        if (sim_.state() != QProcess::NotRunning) {
+            sim_.terminate();
+            sim_.waitForFinished(5000);
+        }
         sim_.setProgram(QStringLiteral(CMBVHP_SIM_PATH));
-        sim_.setArguments({"--bill-every", "0", "--coin-every", "0", "--link", QString::fromStdString(com1_.string()), "--quiet"});
+        sim_.setArguments(QStringList{"--link", QString::fromStdString(com1_.string())} + options);
         sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         sim_.start();
         ASSERT_TRUE(sim_.waitForStarted(5000));
         ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_symlink(com1_); }));
     }
     void click(const char* name) { c_.button(QString::fromLatin1(name))->click(); }
+    void TearDown() override
+    {
+        sim_.terminate();
+        sim_.waitForFinished(5000);
+    }
+
+    // A session with a payout: "Change" 8 at the 14th tick, "Port Close"
+    // after the 30th.
+    QString payoutSession()
+    {
+        int ticks = 0;
+        QObject clock;
+        QObject::connect(c_.window.findChild<QTimer*>(QStringLiteral("Timer1")), &QTimer::timeout, &clock, [&] {
+            if (++ticks == 14) {
+                c_.get<QLineEdit>("TxtCh")->setText(QStringLiteral("8"));
+                click("cmCmd(4)");
+            }
+        });
+        click("cmdPortOpen");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 30; }, kPatience.count()));
+        click("cmdPortOpen");
+        return sessionFile(c_.window.recorder());
+    }
+    static QString sessionFile(SessionRecorder& r)
+    {
+        EXPECT_TRUE(r.waitWritten(std::chrono::seconds(5)) && QTest::qWaitFor([&] { return !r.filePath().isEmpty(); }));
+        return readAll(r.filePath());
+    }
+    static QString readAll(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    }
+    // Each frame of a session file with the bytes that came after it.
+    using Exchanges = std::vector<std::pair<QString, QString>>;
+    static Exchanges exchanges(const QString& file)
+    {
+        Exchanges out;
+        for (const QString& line : file.split(u'\n')) {
+            const QString tag = line.mid(13, 3);
+            if (tag == QStringLiteral("TX "))
+                out.emplace_back(line.mid(16), QString());
+            else if (tag == QStringLiteral("RX ") && !out.empty())
+                out.back().second += (out.back().second.isEmpty() ? QString() : QStringLiteral(" ")) + line.mid(16).section(QStringLiteral(" +"), 0, 0);
+        }
+        return out;
+    }
+    // The same exchanges, but for the reply to the last frame, which may come
+    // after the port is closed.
+    static void expectSame(const Exchanges& a, const Exchanges& b)
+    {
+        const std::size_t n = std::min(a.size(), b.size());
+        EXPECT_GE(n, 30u);
+        for (std::size_t i = 0; i < n; ++i)
+            EXPECT_TRUE(a[i].first == b[i].first && (a[i].second == b[i].second || i + 1 == n))
+                << i << ": " << a[i].first.toStdString() << " -> " << a[i].second.toStdString() << " | " << b[i].first.toStdString()
+                << " -> " << b[i].second.toStdString();
+    }
 
     QTemporaryDir dir_;
     std::filesystem::path com1_{std::filesystem::path(dir_.path().toStdString()) / "com1"};
@@ -96,4 +164,62 @@ TEST(CommandLine, QtOptionsAreIgnored)
     EXPECT_FALSE(console.waitForFinished(1500)) << console.readAll().toStdString();
     console.kill();
     console.waitForFinished(3000);
+}
+
+// The session file holds the wire both ways, exactly: each frame the
+// simulator received and the bytes it sent after it; and the simulator playing
+// the file back gives a second session the same bytes.
+TEST_F(EndToEnd, SessionFileHoldsTheWireBothWaysAndPlaysBackTheSameBytes)
+{
+    startSimulator({"--bill-every", "0", "--coin-every", "0"});
+    const QString first = payoutSession();
+    EXPECT_TRUE(first.contains(QStringLiteral(" TX 63 9C 04 01 08 00 00 0D\n")) && first.contains(QStringLiteral(" TX 63 9C 02 00 02 00\n")))
+        << "the payout and its Data Clear:\n" << first.toStdString();
+    QString printed;
+    (void)QTest::qWaitFor([&] {
+        printed += QString::fromLatin1(sim_.readAllStandardOutput());
+        return printed.count(QStringLiteral("<- ")) >= static_cast<qsizetype>(exchanges(first).size());
+    });
+    // The simulator's "<- frame" and "-> reply" lines, as a session file's.
+    const QString sim = printed.replace(QStringLiteral("<- "), QStringLiteral("00:00:00.000 TX ")).replace(QStringLiteral("-> "), QStringLiteral("00:00:00.000 RX "));
+    EXPECT_EQ(exchanges(first).size(), exchanges(sim).size());
+    expectSame(exchanges(first), exchanges(sim));
+
+    startSimulator({"--replay", c_.window.recorder().filePath(), "--quiet"});
+    expectSame(exchanges(payoutSession()), exchanges(first));
+}
+
+// What came more than a second before a kill -9 is in the session file; a
+// console ended by SIGTERM closes its session as "Finish" does.
+TEST_F(EndToEnd, AKilledConsoleKeepsAllButItsLastSecondAndATerminatedOneClosesItsSession)
+{
+    const QString sent = dir_.filePath(QStringLiteral("sent.bin"));
+    startSimulator({"--bill-every", "0", "--coin-every", "0.2", "--record", sent, "--quiet"});
+    for (const int signal : {SIGKILL, SIGTERM}) {
+        QTemporaryDir state;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
+        child.setProcessEnvironment(env);
+        const qint64 from = QFileInfo(sent).size();
+        child.start(QCoreApplication::applicationFilePath(), {"--child-console", QString::fromStdString(com1_.parent_path().string())});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(sent).size() > from + 100; }, kPatience.count()));
+        const qint64 aSecondAgo = QFileInfo(sent).size() - from;
+        QTest::qWait(1000); // the second the file may lag
+        ::kill(static_cast<pid_t>(child.processId()), signal);
+        ASSERT_TRUE(child.waitForFinished(5000));
+        const auto files = QDir(state.filePath(QStringLiteral("cm_bv_hp/sessions"))).entryInfoList(QDir::Files);
+        ASSERT_EQ(files.size(), 1);
+        const QString file = readAll(files[0].filePath());
+        QFile record(sent);
+        ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+        QString rx;
+        for (const auto& [frame, reply] : exchanges(file))
+            rx += (rx.isEmpty() || reply.isEmpty() ? QString() : QStringLiteral(" ")) + reply;
+        EXPECT_TRUE(QString::fromLatin1(record.readAll().mid(from).toHex(' ').toUpper()).startsWith(rx));
+        EXPECT_GE(rx.size() + 1, 3 * aSecondAgo) << "the bytes of the last second at most are missing";
+        if (signal == SIGTERM) {
+            EXPECT_TRUE(file.contains(QStringLiteral(": Finish, on SIGTERM\n# Bill Validator: "))) << file.toStdString();
+        }
+    }
 }

@@ -21,12 +21,21 @@ struct Backend : SerialBackend::Listener, ::testing::Test {
         ASSERT_TRUE(pty.ok());
         port.setListener(this);
     }
-    void readable() override { ++notifications; }
+    void readable() override
+    {
+        ++notifications;
+        if (readInside) { // as the serial component does
+            std::uint8_t buf[64];
+            got.insert(got.end(), buf, buf + port.read(buf));
+        }
+    }
     void lost(const std::string& why) override { reasons.push_back(why); }
 
     Pty pty;
     QtSerialBackend port;
     int notifications = 0;
+    bool readInside = false;
+    Bytes got;
     std::vector<std::string> reasons;
 };
 } // namespace
@@ -127,6 +136,31 @@ TEST_F(Backend, BytesFromBeforeTheOpeningAreDiscarded)
     QTest::qWait(20);
     std::uint8_t buf[8];
     EXPECT_EQ(Bytes(buf, buf + port.read(buf)), Bytes{0x22});
+}
+
+// After a delivery the port rests: what comes meanwhile waits for drain(),
+// which delivers it before returning, or for the end of the longest rest.
+TEST_F(Backend, AfterADeliveryThePortRestsUntilDrainedOrAtMostTheLongestRest)
+{
+    readInside = true;
+    port.open(pty.name(), k9600E81, false, false);
+    for (const bool drained : {true, false}) {
+        pty.write(Bytes{0x11});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return notifications > 0; }));
+        pty.write(Bytes{0x22});
+        notifications = 0;
+        QTest::qWait(10);
+        EXPECT_EQ(notifications, 0) << "resting";
+        if (drained) {
+            port.drain();
+            EXPECT_EQ(notifications, 1) << "delivered before drain returns";
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return notifications == 1; }, 3 * QtSerialBackend::kLongestRest.count()));
+        }
+        EXPECT_EQ(got, (Bytes{0x11, 0x22}));
+        got.clear();
+        notifications = 0;
+    }
 }
 
 // A device that stops reading blocks nothing: frames beyond the output buffer

@@ -90,3 +90,21 @@ TEST(ReceiveFramer, StartupSequenceRunsOverTheWire)
              "wire=5A A5 / 58 A7 / 5A A5 / 58 A7 / 5A A5 / 5B A4 03 10 E1 00 F2 / 5A A5 / 5A A5; bvSeq=8; "
              "bvStatFlag=-1; pollTurn=-1"}});
 }
+
+// Each frame is judged when the next goes out: a reply accepted before it,
+// bytes but no accepted reply, or nothing; the frame still waiting is not
+// counted, nor one answered while the view does not frame.
+TEST(LineHealth, EachFrameIsAnsweredBadOrSilentAndRepliesAreTimed)
+{
+    runCases({
+        {"coin=none; tick; ms=18; reply 22 1B 01 00; ms=200; tick*2; ms=400; tick*2; ms=425; in 22 03 1B 01 00 18; ms=600; tick*2",
+         "bvHealth=3 frames, 1 answered, 1 bad, 1 silent; reply after median 18 ms, p99 18 ms, max 18 ms; "
+         "cmHealth=0 frames, 0 answered, 0 bad, 0 silent; no reply"},
+        {"checkBv=0; coin=none; curDevice=4; tick; ms=5; in 33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00; "
+         "ms=100; tick; ms=107; in 06; ms=200; tick; ms=300; tick",
+         "hpHealth=3 frames, 2 answered, 0 bad, 1 silent; reply after median 5 ms, p99 7 ms, max 7 ms"},
+        {"coin=slt; pollTurn=-1; tick; ms=3; in 33 02 08 01 02 03 04 0B 05 00; ms=100; tick*2; ms=200; tick*2",
+         "cmHealth=2 frames, 1 answered, 0 bad, 1 silent; reply after median 3 ms, p99 3 ms, max 3 ms"},
+        {"coin=none; tick; viewMode=1; in 11; tick*2; viewMode=0; tick*2", "bvHealth=1 frames, 0 answered, 0 bad, 1 silent; no reply"},
+    });
+}

@@ -106,12 +106,14 @@ struct Rig {
 //   ?CHECK                a check (see below) made at that point
 //   NAME=VALUE            a state field (curDevice, bvMiss, ...), viewMode, a
 //                         box (TxtCh, hpCount0, ...), checkBv=0|1,
-//                         coin=cm|slt|none, timer=on|off, interval=MS
+//                         coin=cm|slt|none, timer=on|off, interval=MS, and
+//                         ms=N, the clock
 // Checks, separated by ";", each NAME=VALUE compared exactly:
 //   wire  the frames written, " / " between them; last: the last frame;
 //   frames: how many; tx, rx: the logs, "|" for each line end; msg: the
 //   operator's messages, "|" between them; NAME~=VALUE: contains VALUE;
-//   a state field, rxBuf@P (hex), a box, timer, interval, restarts; and
+//   a state field, rxBuf@P (hex), a box, timer, interval, restarts;
+//   bvHealth, cmHealth, hpHealth: a party's line health; and
 //   "same", which holds when no state field differs from the start. A "; "
 //   inside a value stays in it when what follows is no NAME=.
 struct Case {

@@ -91,6 +91,9 @@ struct Runner {
         named["interval"] = {[this] { return std::to_string(r.timer.interval().count()); },
                              [this](std::string_view v) { r.timer.setInterval(std::chrono::milliseconds(number(v))); }};
         named["restarts"].get = [this] { return std::to_string(r.timer.restarts); };
+        named["ms"].set = [this](std::string_view v) { r.clock.ms = number<std::int64_t>(v); };
+        for (const auto& [name, party] : {std::pair("bvHealth", Party::BillValidator), {"cmHealth", Party::Coin}, {"hpHealth", Party::Hoppers}})
+            named[name].get = [this, party] { return r.engine.health().party(party).summary().toStdString(); };
         const std::vector<Bytes>& wire = r.port->writes;
         named["frames"].get = [&wire] { return std::to_string(wire.size()); };
         named["last"].get = [&wire] { return wire.empty() ? std::string() : toHex(wire.back()); };

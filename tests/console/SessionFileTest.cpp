@@ -1,0 +1,141 @@
+// The session file and the line health as the window keeps them, on a
+// scripted port and a clock the test sets.
+#include "support/Console.h"
+
+#include <QFile>
+#include <QHelpEvent>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolTip>
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <sys/resource.h>
+
+using namespace cmbvhp;
+using namespace cmbvhp::test;
+
+namespace {
+// 2026-12-07 07:12:03.408 UTC
+constexpr std::int64_t kMorning = 1796627523408;
+
+QString fileText(Console& c)
+{
+    EXPECT_TRUE(c.window.recorder().waitWritten(std::chrono::seconds(5)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !c.window.recorder().filePath().isEmpty(); }));
+    QFile f(c.window.recorder().filePath());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("(no file)");
+}
+
+// The frame's tooltip, as hovering it shows.
+QString hover(Console& c, const char* frame)
+{
+    QWidget* w = c.get(QString::fromLatin1(frame));
+    QHelpEvent e(QEvent::ToolTip, QPoint(4, 30), w->mapToGlobal(QPoint(4, 30)));
+    QCoreApplication::sendEvent(w->childAt(4, 30) ? w->childAt(4, 30) : w, &e);
+    return QToolTip::text();
+}
+
+void setTimeZone(const char* tz)
+{
+    qputenv("TZ", tz);
+    tzset();
+}
+} // namespace
+
+// Regression for local time: the test program runs in UTC, which would hide a
+// file written in UTC.
+TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
+{
+    setTimeZone("XST-5:30");
+    std::int64_t now = kMorning;
+    Console c;
+    c.portTips = {QStringLiteral("link to /dev/test1")};
+    c.window.setLogClock([&] { return now; });
+    c.button("cmdPortOpen")->click();
+    c.window.Timer1_Timer();
+    now += 23;
+    c.port->feed(hex("22 03 1B 01 00 19"));
+    now += 77;
+    c.window.Timer1_Timer();
+    now += 5;
+    c.port->feed(hex("11"));
+    now += 10;
+    c.get<QLineEdit>("TxtCh")->setText(QStringLiteral("100.7"));
+    c.button("cmCmd(4)")->click();
+    c.button("bvCmd(0)")->click();
+    now += 10;
+    c.port->pending = 1024;
+    c.window.Timer1_Timer();
+    c.button("cmdPortOpen")->click();
+    EXPECT_EQ(fileText(c).toStdString(),
+              "# cm_bv_hp " CMBVHP_VERSION " session of COM1, opened 2026-12-07 12:42:03.408 local time (UTC+05:30)\n"
+              "# port COM1: link to /dev/test1\n# line settings 9600,E,8,1\n# devices Bill Validator, Coin Mechanism\n"
+              "# events: TX sent, DROP not taken by the port, RX received (+ms after the frame before), OP operator, NOTE console\n"
+              "12:42:03.408 TX 5A A5\n12:42:03.431 RX 22 03 1B 01 00 19 +23 ms\n12:42:03.508 TX 62 9D\n"
+              "12:42:03.513 RX 11 +5 ms\n12:42:03.523 OP Change 100.7\n12:42:03.523 OP Stand By (Bill Validator)\n"
+              "12:42:03.533 DROP 58 A7\n12:42:03.533 NOTE COM1 is not taking bytes; frames are dropped until it does.\n"
+              "# closed 12:42:03.533: Port Close\n"
+              "# Bill Validator: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 23 ms, p99 23 ms, max 23 ms\n"
+              "# Coin mechanism or Selector: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n");
+    EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("/cm_bv_hp/sessions/2026-12-07_12-42-03_COM1.log")));
+    setTimeZone("UTC");
+}
+
+TEST(SessionFile, EachDeviceFrameTellsItsLineHealthFromTheOpeningOn)
+{
+    std::int64_t now = kMorning;
+    Console c;
+    c.window.setLogClock([&] { return now; });
+    c.window.show();
+    for (int opening = 0; opening < 2; ++opening) {
+        c.button("cmdPortOpen")->click();
+        EXPECT_EQ(hover(c, "Frame5") + u'|' + hover(c, "Frame3"), QStringLiteral("No frames yet|No frames yet")) << "from zero";
+        c.window.Timer1_Timer();
+        now += 18;
+        c.port->feed(hex("11"));
+        c.window.Timer1_Timer();
+        EXPECT_EQ(hover(c, "Frame5"), QStringLiteral("1 frames, 1 answered, 0 bad, 0 silent\nreply after median 18 ms, p99 18 ms, max 18 ms"));
+        c.button("cmdPortOpen")->click();
+    }
+}
+
+TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
+{
+    QTemporaryDir dir;
+    const QString plain = dir.filePath(QStringLiteral("plain"));
+    QFile(plain).open(QIODevice::WriteOnly);
+    const QByteArray saved = qgetenv("XDG_STATE_HOME");
+    const struct {
+        QString state;
+        std::function<void(Console&)> harm;
+        QString why; // "%1": the file
+    } cases[] = {
+        {plain, {}, QStringLiteral("cannot make the folder ") + plain + QStringLiteral("/cm_bv_hp/sessions: Not a directory")},
+        {dir.path(), [](Console& c) { QFile::remove(c.window.recorder().filePath()); }, QStringLiteral("%1 was removed while it was written")},
+        {dir.path(), [](Console&) { const rlimit small{600, RLIM_INFINITY}; setrlimit(RLIMIT_FSIZE, &small); },
+         QStringLiteral("cannot write %1: File too large")},
+    };
+    for (const auto& k : cases) {
+        qputenv("XDG_STATE_HOME", k.state.toLocal8Bit());
+        Console c;
+        c.button("cmdPortOpen")->click();
+        c.window.timer1().setEnabled(false); // the test ticks
+        c.window.recorder().waitWritten(std::chrono::seconds(5));
+        (void)QTest::qWaitFor([&] { return !c.window.recorder().filePath().isEmpty(); }, 200);
+        const QString file = c.window.recorder().filePath();
+        if (k.harm)
+            k.harm(c);
+        for (int tick = 0; tick < 20; ++tick) {
+            c.window.Timer1_Timer();
+            c.window.recorder().waitWritten(std::chrono::seconds(5));
+        }
+        const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &none);
+        const QString told = QStringLiteral("This session is not being recorded: %1.").arg(k.why.arg(file));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return c.rxLog().contains(told); })) << c.rxLog().toStdString();
+        EXPECT_EQ(c.rxLog().count(QStringLiteral("not being recorded")), 1);
+        EXPECT_EQ(c.port->writes.size(), 20u) << "polling goes on";
+    }
+    qputenv("XDG_STATE_HOME", saved);
+}
