@@ -18,7 +18,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 using namespace cmbvhp;
 using namespace cmbvhp::test;
@@ -222,4 +226,54 @@ TEST_F(EndToEnd, AKilledConsoleKeepsAllButItsLastSecondAndATerminatedOneClosesIt
             EXPECT_TRUE(file.contains(QStringLiteral(": Finish, on SIGTERM\n# Bill Validator: "))) << file.toStdString();
         }
     }
+}
+
+// Regression: a simulator whose record could not be written left its link,
+// naming a terminal the system soon hands to another program; one whose
+// output nobody read stopped answering and no longer ended on SIGTERM.
+TEST(Simulator, NeverLeavesItsLinkAndItsPrintingNeverStopsTheDevices)
+{
+    QTemporaryDir dir;
+    const std::string link = dir.filePath(QStringLiteral("com1")).toStdString();
+    QProcess refused;
+    refused.start(QStringLiteral(CMBVHP_SIM_PATH), {"--link", QString::fromStdString(link), "--record", dir.filePath(QStringLiteral("no/x"))});
+    ASSERT_TRUE(refused.waitForFinished(5000));
+    EXPECT_EQ(refused.exitCode(), 1);
+    EXPECT_TRUE(refused.readAllStandardError().startsWith("cm_bv_hp_sim: cannot write "));
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    const char* args[] = {CMBVHP_SIM_PATH, "--link", link.c_str(), "--bill-every", "0", "--coin-every", "0", nullptr};
+    pid_t sim = 0;
+    ASSERT_EQ(posix_spawn(&sim, CMBVHP_SIM_PATH, &actions, nullptr, const_cast<char* const*>(args), environ), 0);
+    ::close(out[1]); // out[0] stays open and is never read
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_symlink(link); }));
+    const int port = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    std::size_t frames = 0, replies = 0;
+    const std::uint8_t poll5A[] = {0x5A, 0xA5};
+    // Each frame prints two lines: far more than a pipe holds.
+    while (replies < 20000) {
+        frames += ::write(port, poll5A, 2) == 2 ? 1 : 0;
+        pollfd p{port, POLLIN, 0};
+        std::uint8_t buf[4096];
+        if (::poll(&p, 1, 1000) != 1)
+            break;
+        replies += static_cast<std::size_t>(std::max<ssize_t>(0, ::read(port, buf, sizeof buf)));
+    }
+    EXPECT_GE(replies, 20000u) << "answered " << replies << " of " << frames << " frames";
+    ::kill(sim, SIGTERM);
+    int status = 0;
+    const bool ended = QTest::qWaitFor([&] { return ::waitpid(sim, &status, WNOHANG) == sim; }, 5000);
+    EXPECT_TRUE(ended) << "SIGTERM ends it";
+    if (!ended) {
+        ::kill(sim, SIGKILL);
+        ::waitpid(sim, &status, 0);
+    }
+    EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link goes with it";
+    ::close(port);
+    ::close(out[0]);
 }

@@ -3,11 +3,13 @@
 #include "Devices.h"
 #include "Options.h"
 #include "Output.h"
+#include "Replay.h"
 #include "support/ScriptedPort.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <sstream>
 
 using namespace cmbvhp;
 using namespace cmbvhp::test;
@@ -150,4 +152,38 @@ TEST(SimOutput, ShortWritesAreCompletedAndWhatDoesNotFitIsDroppedWhole)
     q.flush(write);
     EXPECT_EQ(toHex(line), "22 03 1B 01 00 19 11");
     EXPECT_EQ(q.droppedBytes(), 9u);
+}
+
+// A session file played back: each frame is answered with what came after the
+// next identical frame further on; a malformed file is refused with its line,
+// a last line cut by a kill is left out.
+TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRefused)
+{
+    const std::string head = "# a header\n12:00:00.000 RX 44\n";
+    std::string error;
+    std::istringstream file(head + "12:00:00.100 TX 5A A5\n12:00:00.102 RX 44 +2 ms\n12:00:00.200 TX 62 9D\n12:00:00.300 OP Change 8\n"
+                                   "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +1 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 03 +100 ms\n"
+                                   "12:00:00.600 DROP 5A A5\n12:00:00.7");
+    auto r = sim::Replay::load(file, error);
+    ASSERT_TRUE(r) << error;
+    std::string answers;
+    for (const char* frame : {"5A A5", "58 A7", "5A A5", "5A A5", "62 9D"}) {
+        const auto* pieces = r->answer(hex(frame));
+        answers += pieces ? "[" : "-";
+        for (const auto& p : pieces ? *pieces : std::vector<sim::Replay::Piece>{})
+            answers += std::to_string(p.after.count()) + ":" + toHex(p.bytes) + ";";
+    }
+    EXPECT_EQ(answers, "[2:44;-[1:11;100:22 03;--") << "the 62 9D behind the cursor is not answered";
+    EXPECT_EQ(r->answered() * 10 + r->unanswered(), 23u);
+    const std::pair<const char*, const char*> bad[] = {
+        {"12:00:00.100 TX 5A A5\nhello\n", "line 4: not an event (HH:MM:SS.mmm TAG ...)"},
+        {"12:00:00.100 TX 5A A\n", "line 3: a TX line holds hexadecimal bytes"},
+        {"12:00:00.100 RX 5A +x ms\n", "line 3: an RX line's delay is \"+N ms\""},
+        {"12:00:00.100 SEND 5A\n", "line 3: unknown event \"SEND\""},
+    };
+    for (const auto& [text, why] : bad) {
+        std::istringstream in(head + text);
+        EXPECT_FALSE(sim::Replay::load(in, error));
+        EXPECT_EQ(error, why);
+    }
 }
