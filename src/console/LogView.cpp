@@ -51,7 +51,7 @@ private:
 };
 }
 
-LogView::LogView(QWidget* parent) : QAbstractScrollArea(parent)
+LogView::LogView(QWidget* parent, LogLimits limits) : QAbstractScrollArea(parent), text_(limits)
 {
     setVerticalScrollBar(new ThumbScrollBar);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -188,12 +188,7 @@ void LogView::restart()
         scheduleSync(0);
 }
 
-void LogView::wheelEvent(QWheelEvent* event)
-{
-    sync();
-    QAbstractScrollArea::wheelEvent(event);
-}
-
+// The wheel over the rows reaches the bar too, and comes here first.
 bool LogView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == verticalScrollBar() && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel))

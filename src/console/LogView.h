@@ -23,7 +23,7 @@ namespace cmbvhp {
 class LogView : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    explicit LogView(QWidget* parent = nullptr);
+    explicit LogView(QWidget* parent = nullptr, LogLimits limits = LogLimits());
 
     // Milliseconds since the epoch; the wall clock unless a test sets its own.
     using Clock = std::function<std::int64_t()>;
@@ -69,7 +69,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QScreen>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -14,6 +17,14 @@
 
 using namespace cmbvhp;
 using namespace cmbvhp::test;
+
+// Takes the URLs the console asks the desktop to open.
+class UrlOpener : public QObject {
+    Q_OBJECT
+public:
+    QUrl opened;
+    Q_INVOKABLE void open(const QUrl& url) { opened = url; }
+};
 
 TEST(TrafficLog, ViewsClearTextAndTheChangeMessage)
 {
@@ -156,3 +167,112 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
     t.setMetrics(widths, 100);
     EXPECT_EQ(t.rowCount(), 2u);
 }
+
+// The oldest rows leave in blocks, with their stamps; the rest keeps its
+// times, and a receive line still names its frame while that frame is held.
+TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
+{
+    LogText tx({8, 4, 48, 8}), rx;
+    std::int64_t now = 0;
+    tx.setStamper([&] { return LineStamp{now, 0, 0}; });
+    rx.setStamper([&] { return LineStamp{now, 0, tx.linesWithText()}; });
+    for (now = 0; now < 10; ++now) {
+        tx.append(QStringLiteral("%1 \r\n").arg(now));
+        rx.append(u"11 \r\n");
+    }
+    EXPECT_EQ(tx.text(), QStringLiteral("4 \r\n5 \r\n6 \r\n7 \r\n8 \r\n9 \r\n")) << "rows 0 ... 3 left at once";
+    EXPECT_EQ(tx.lineStamp(tx.lineOfRow(0)).msSinceEpoch, 4);
+    EXPECT_EQ(tx.lineText(*tx.heldLine(rx.lineStamp(9).lastSent)), QStringLiteral("9 "));
+    EXPECT_FALSE(tx.heldLine(rx.lineStamp(0).lastSent)) << "its frame has left";
+    LogText one({1u << 30, 1, 2, 1}); // a line that never ends, as the ASCII view's
+    std::array<std::uint16_t, 256> widths{};
+    widths.fill(1);
+    one.setMetrics(widths, 1000);
+    one.append(QString(3 << 20, u'x'));
+    EXPECT_TRUE(one.trimmed() && one.storedBytes() > (1u << 20) && one.storedBytes() <= (2u << 20) + 1000) << one.storedBytes();
+}
+
+TEST(TrafficLog, ViewsThatNeverEndALineStampEachRowAndOwnLinesAnswerNoFrame)
+{
+    Console c;
+    std::int64_t now = 1000;
+    c.window.setLogClock([&] { return now; });
+    c.window.show();
+    c.button("cmdPortOpen")->click();
+    c.window.Timer1_Timer();
+    c.get<QRadioButton>("ViewMode(1)")->click();
+    for (; now <= 3000; now += 1000)
+        c.port->feed(Bytes(40, 0x41));
+    LogView& rx = c.window.receiveLog();
+    QStringList tips;
+    for (std::size_t row = 0; row < rx.logText().rowCount(); ++row)
+        tips << rx.rowToolTip(row).left(12);
+    EXPECT_EQ(tips.join(u'|'), QStringLiteral("00:00:01.000|00:00:02.000|00:00:03.000")) << "each row its first byte's";
+    EXPECT_TRUE(rx.rowToolTip(0).endsWith(QStringLiteral(", 0 ms after 5A A5 was sent")));
+    c.port->loseDevice("gone");
+    EXPECT_EQ(rx.rowToolTip(rx.logText().rowCount() - 2), QStringLiteral("00:00:04.000")) << "the console's own line";
+}
+
+// Regression: after a blit the foot of the row that left stayed in the top
+// margin; the scroll bar lagged, so that a wheel step jumped back and a cleared
+// log stayed on rows that were gone.
+TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAsItStands)
+{
+    Console c;
+    c.window.show();
+    LogView& rx = c.window.receiveLog();
+    for (int i = 0; i < 40; ++i)
+        rx.append(u"gjpqy_([ gjpqy_([\r\n");
+    rx.sync();
+    QCoreApplication::processEvents();
+    rx.append(u"gjpqy_([\r\ngjpqy_([\r\n");
+    rx.sync();
+    QCoreApplication::processEvents();
+    const QImage shown = c.window.screen()->grabWindow(c.window.winId()).toImage();
+    const QPoint at = rx.viewport()->mapTo(&c.window, QPoint());
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < rx.viewport()->width(); ++x)
+            ASSERT_EQ(shown.pixel(at + QPoint(x, y)), rx.viewport()->palette().color(QPalette::Base).rgb()) << x << "," << y;
+    QScrollBar* bar = rx.verticalScrollBar();
+    for (int i = 0; i < 30; ++i)
+        rx.append(u"44 \r\n");
+    QWheelEvent up(QPointF(5, 5), rx.viewport()->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(rx.viewport(), &up);
+    EXPECT_EQ(bar->value(), static_cast<int>(rx.logText().rowCount()) - bar->pageStep() - 3) << "one step up from the foot as it is";
+    c.button("Command2")->click();
+    EXPECT_EQ(bar->maximum() + bar->value(), 0) << "cleared at once";
+}
+
+TEST(TrafficLog, RightClickCopiesSelectsAllAndOpensTheSessionFolder)
+{
+    Console c;
+    c.window.show();
+    LogView& log = c.window.transmitLog();
+    log.append(u"5A A5 \r\n62 9D \r\n");
+    UrlOpener opener;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+    for (const char* item : {"Select All", "Copy", "Open Session Folder"}) {
+        QTimer::singleShot(0, [item] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            for (QAction* a : menu ? menu->actions() : QList<QAction*>())
+                if (a->text() == QString::fromLatin1(item))
+                    a->trigger();
+            if (menu)
+                menu->close();
+        });
+        QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(5, 5), log.viewport()->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(log.viewport(), &e);
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("5A A5 \r\n62 9D \r\n"));
+    EXPECT_EQ(opener.opened, QUrl::fromLocalFile(qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/cm_bv_hp/sessions")));
+    LogView small(nullptr, {8, 4, 48, 8});
+    small.setRecordFolder(QStringLiteral("/state/sessions"));
+    for (int i = 0; i < 9; ++i)
+        small.append(u"11 \r\n");
+    small.selectAll();
+    EXPECT_EQ(small.selectedText(), small.toPlainText()) << "what is held";
+    EXPECT_TRUE(small.rowToolTip(0).startsWith(QStringLiteral("Older lines have left this log; every session is kept whole in /state/sessions.\n")));
+}
+
+#include "TrafficLogTest.moc"
