@@ -36,6 +36,13 @@ std::size_t Pty::write(std::span<const std::uint8_t> bytes)
     return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
+termios Pty::settings() const
+{
+    termios t{};
+    ::tcgetattr(slave_, &t);
+    return t;
+}
+
 void Pty::close()
 {
     for (int* fd : {&master_, &slave_})

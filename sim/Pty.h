@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <termios.h>
 
 namespace cmbvhp::sim {
 
@@ -24,6 +25,8 @@ public:
     std::size_t read(std::span<std::uint8_t> into);
     // What the terminal takes now; the rest is the caller's.
     std::size_t write(std::span<const std::uint8_t> bytes);
+    // The line settings the console gave the terminal, as it keeps them.
+    termios settings() const;
     // The device goes away: both ends close, so that the console sees the hang-up.
     void close();
 

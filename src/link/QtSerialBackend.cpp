@@ -147,8 +147,6 @@ void QtSerialBackend::open(const std::string& device, const LineSettings& s, boo
         if (!pseudo)
             verifyApplied(static_cast<int>(port_.handle()), s);
 #endif
-        if (onModemLines)
-            onModemLines();
         setModemLine(&QSerialPort::setDataTerminalReady, dtr, "DTR");
         setModemLine(&QSerialPort::setRequestToSend, rts, "RTS");
         // A port that was closed holds nothing; a pseudo-terminal keeps what was
@@ -165,6 +163,8 @@ void QtSerialBackend::open(const std::string& device, const LineSettings& s, boo
 // that went away while the port was being opened is, and so is a line refused.
 void QtSerialBackend::setModemLine(bool (QSerialPort::*set)(bool), bool on, const char* name)
 {
+    if (onModemLine)
+        onModemLine(name, on);
     if ((port_.*set)(on) || port_.error() == QSerialPort::UnsupportedOperationError) {
         port_.clearError();
         return;

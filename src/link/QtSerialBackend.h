@@ -43,8 +43,9 @@ public:
     void onError(QSerialPort::SerialPortError error);
     bool lossPending() const { return lossQueued_; }
 
-    // Test seam: runs inside open(), just before the modem lines are set.
-    std::function<void()> onModemLines;
+    // Test seam: runs inside open() before each modem line is set, with the
+    // line's name and state; a pseudo-terminal has no lines to show them.
+    std::function<void(const char* line, bool on)> onModemLine;
 
 private:
     void reportLoss(unsigned opening);

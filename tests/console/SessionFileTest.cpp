@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <sys/resource.h>
 
 using namespace cmbvhp;
@@ -79,6 +81,10 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
               "# Bill Validator: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 23 ms, p99 23 ms, max 23 ms\n"
               "# Coin mechanism or Selector: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n");
     EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("/cm_bv_hp/sessions/2026-12-07_12-42-03_COM1.log")));
+    c.button("cmdPortOpen")->click();
+    c.button("cmdPortOpen")->click();
+    fileText(c);
+    EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("_COM1-2.log"))) << "another in the same second";
     setTimeZone("UTC");
 }
 
@@ -132,10 +138,38 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
         }
         const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &none);
-        const QString told = QStringLiteral("This session is not being recorded: %1.").arg(k.why.arg(file));
+        const QString told = QStringLiteral("This session is not being recorded: ") + QString(k.why).replace(QStringLiteral("%1"), file) + u'.';
         EXPECT_TRUE(QTest::qWaitFor([&] { return c.rxLog().contains(told); })) << c.rxLog().toStdString();
         EXPECT_EQ(c.rxLog().count(QStringLiteral("not being recorded")), 1);
         EXPECT_EQ(c.port->writes.size(), 20u) << "polling goes on";
     }
+    qputenv("XDG_STATE_HOME", saved);
+}
+
+// The sessions folder is kept under its limit, the oldest files first; a
+// limit that is no size is told, and the default kept.
+TEST(SessionFile, TheFolderIsKeptUnderItsLimitOldestFirst)
+{
+    QTemporaryDir dir;
+    const QByteArray saved = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", dir.path().toLocal8Bit());
+    const std::filesystem::path folder = dir.filePath(QStringLiteral("cm_bv_hp/sessions")).toStdString();
+    std::filesystem::create_directories(folder);
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+    for (int i = 0; i < 3; ++i) {
+        std::ofstream(folder / (std::string(1, char('a' + i)) + ".log")) << std::string(i < 2 ? 600'000 : 100'000, 'x');
+        std::filesystem::last_write_time(folder / (std::string(1, char('a' + i)) + ".log"), old + std::chrono::hours(i));
+    }
+    for (const char* limit : {"x", "1"}) {
+        qputenv("CM_BV_HP_SESSIONS_MB", limit);
+        Console c;
+        c.button("cmdPortOpen")->click();
+        fileText(c);
+        const bool told = c.rxLog().contains(QStringLiteral("CM_BV_HP_SESSIONS_MB is \"x\", which is no size in MiB; the sessions folder is kept under 1024 MiB."));
+        EXPECT_EQ(told, limit[0] == 'x');
+        EXPECT_EQ(std::filesystem::exists(folder / "a.log"), limit[0] == 'x') << "the oldest goes";
+        EXPECT_TRUE(std::filesystem::exists(folder / "b.log") && std::filesystem::exists(folder / "c.log"));
+    }
+    qunsetenv("CM_BV_HP_SESSIONS_MB");
     qputenv("XDG_STATE_HOME", saved);
 }

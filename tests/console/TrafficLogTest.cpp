@@ -54,6 +54,9 @@ TEST(TrafficLog, ViewsClearTextAndTheChangeMessage)
 
 TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
 {
+    // In local time, here not UTC, whatever the machine's zone.
+    qputenv("TZ", "XST-5:30");
+    tzset();
     Console c;
     std::int64_t now = ((7 * 60 + 12) * 60 + 3) * 1000 + 408;
     c.window.setLogClock([&] { return now; });
@@ -68,11 +71,11 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     c.port->feed(Bytes(60, 0x55)); // no reply: one line wrapped over several rows
     LogView& tx = c.window.transmitLog();
     LogView& rx = c.window.receiveLog();
-    EXPECT_EQ(tx.rowToolTip(0) + u'/' + tx.rowToolTip(1), QStringLiteral("07:12:03.408/07:12:03.508"));
-    EXPECT_EQ(rx.rowToolTip(0), QStringLiteral("07:12:03.431, 23 ms after 5A A5 was sent"));
+    EXPECT_EQ(tx.rowToolTip(0) + u'/' + tx.rowToolTip(1), QStringLiteral("12:42:03.408/12:42:03.508"));
+    EXPECT_EQ(rx.rowToolTip(0), QStringLiteral("12:42:03.431, 23 ms after 5A A5 was sent"));
     ASSERT_GE(rx.logText().rowCount(), 4u);
     for (std::size_t row = 1; row < rx.logText().rowCount(); ++row)
-        EXPECT_EQ(rx.rowToolTip(row), QStringLiteral("07:12:03.513, 5 ms after 62 9D was sent")) << row;
+        EXPECT_EQ(rx.rowToolTip(row), QStringLiteral("12:42:03.513, 5 ms after 62 9D was sent")) << row;
     QHelpEvent hover(QEvent::ToolTip, QPoint(10, 5), rx.viewport()->mapToGlobal(QPoint(10, 5)));
     QCoreApplication::sendEvent(rx.viewport(), &hover);
     EXPECT_EQ(QToolTip::text(), rx.rowToolTip(0));
@@ -81,6 +84,8 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     EXPECT_TRUE(rx.rowToolTip(0).isEmpty() && !tx.rowToolTip(0).isEmpty()) << "dropped with their rows";
     c.button("Command2")->click();
     EXPECT_TRUE(tx.rowToolTip(0).isEmpty());
+    qputenv("TZ", "UTC");
+    tzset();
 }
 
 TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
@@ -105,16 +110,29 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     for (const bool atBottom : {false, true}) {
         bar->setValue(atBottom ? bar->maximum() : 10);
         rx.append(u"44 \r\n");
-        rx.sync();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !rx.syncPending(); }));
         EXPECT_EQ(bar->value(), atBottom ? bar->maximum() : 10);
     }
+    // What the display's pace paints: the first row of the transmit log, with
+    // its glyphs where the text puts them.
+    LogView& tx = c.window.transmitLog();
+    tx.append(u"5A A5 \r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !tx.syncPending(); }));
+    QCoreApplication::processEvents();
+    const QImage shown = c.window.screen()->grabWindow(c.window.winId()).toImage();
+    const QPoint at = tx.viewport()->mapTo(&c.window, QPoint(0, 3));
+    int ink = -1;
+    for (int x = 0; x < tx.viewport()->width(); ++x)
+        for (int y = 0; y < tx.fontMetrics().height(); ++y)
+            if (shown.pixel(at + QPoint(x, y)) != tx.viewport()->palette().color(QPalette::Base).rgb())
+                ink = x;
+    EXPECT_NEAR(ink, 3 + tx.fontMetrics().horizontalAdvance(QStringLiteral("5A A5")), 2);
 
     // Boxes: the logic reads back what it wrote at once.
     auto* txt08 = c.get<QLineEdit>("Txt08");
     c.window.setText(Box::Txt08, QStringLiteral("01 02 03 04 "));
     EXPECT_EQ(c.window.text(Box::Txt08) + u'/' + txt08->text(), QStringLiteral("01 02 03 04 /"));
-    c.window.showPending();
-    EXPECT_EQ(txt08->text(), QStringLiteral("01 02 03 04 "));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return txt08->text() == QStringLiteral("01 02 03 04 "); })) << "shown at the display's pace";
     // Regression: a key within a beat of a waiting text edited the old text and
     // threw the waiting one away (a payout's remainder, then a wrong "Change").
     auto* txtCh = c.get<QLineEdit>("TxtCh");

@@ -40,9 +40,15 @@ struct Backend : SerialBackend::Listener, ::testing::Test {
 };
 } // namespace
 
-TEST_F(Backend, BytesCrossUnchangedBothWays)
+TEST_F(Backend, BytesCrossUnchangedBothWaysWithTheSettingsGiven)
 {
+    std::string lines;
+    port.onModemLine = [&](const char* line, bool on) { lines += std::string(line) + (on ? "+ " : "- "); };
     port.open(pty.name(), {19200, Parity::None, 7, StopBits::Two}, false, false);
+    const termios t = pty.settings();
+    EXPECT_EQ(cfgetospeed(&t), B19200);
+    EXPECT_EQ(std::tuple(t.c_cflag & (CSTOPB | CRTSCTS), t.c_iflag & (IXON | IXOFF), t.c_lflag & (ICANON | ECHO), lines),
+              std::tuple(tcflag_t{CSTOPB}, tcflag_t{0}, tcflag_t{0}, std::string("DTR- RTS- "))) << "no flow control, raw, lines down";
     const Bytes frame{0x63, 0x9C, 0x04, 0x01, 0x00, 0x15, 0x00, 0x10};
     port.write(frame);
     Bytes far;
@@ -108,7 +114,7 @@ TEST_F(Backend, LossReportOfAnEarlierOpeningIsDropped)
 // later loss of that opening was then ignored.
 TEST_F(Backend, LossWhileOpeningFailsTheOpenOnceAndLaterLossesAreReported)
 {
-    port.onModemLines = [&] { pty.close(); };
+    port.onModemLine = [&](const char*, bool) { pty.close(); };
     try {
         port.open(pty.name(), k9600E81, false, false);
         ADD_FAILURE() << "the open succeeded";
@@ -117,7 +123,7 @@ TEST_F(Backend, LossWhileOpeningFailsTheOpenOnceAndLaterLossesAreReported)
     }
     QCoreApplication::processEvents();
     EXPECT_TRUE(!port.isOpen() && reasons.empty() && !port.lossPending()) << "told once, by the open";
-    port.onModemLines = nullptr;
+    port.onModemLine = nullptr;
     Pty second;
     port.open(second.name(), k9600E81, false, false);
     second.close();
