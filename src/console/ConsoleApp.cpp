@@ -38,8 +38,10 @@ void finishOnSignals(frmBody& window)
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
         char s = 0;
-        if (::read(g_signalPipe[0], &s, 1) == 1)
-            window.finish(QStringLiteral("Finish, on %1").arg(QString::fromLocal8Bit(sigabbrev_np(s) ? sigabbrev_np(s) : "a signal").prepend(u"SIG")));
+        if (::read(g_signalPipe[0], &s, 1) != 1)
+            return;
+        const char* name = sigabbrev_np(s);
+        window.finish(name ? QStringLiteral("Finish, on SIG%1").arg(QLatin1String(name)) : QStringLiteral("Finish, on a signal"));
     });
     struct sigaction sa{};
     sa.sa_handler = onSignal;

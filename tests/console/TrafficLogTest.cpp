@@ -176,11 +176,11 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
     std::array<std::uint16_t, 256> widths{};
     widths.fill(1);
     t.setText(u"22 03 1B 01 00 19 \r\n0123456789AB");
-    t.setMetrics(widths, 9); // nine characters a row
+    t.setMetrics(widths, 7); // seven characters a row
     QStringList rows;
     for (std::size_t r = 0; r < t.rowCount(); ++r)
         rows << t.rowText(r);
-    EXPECT_EQ(rows.join(u'|'), QStringLiteral("22 03 1B |01 00 19 |012345678|9AB"));
+    EXPECT_EQ(rows.join(u'|'), QStringLiteral("22 03 |1B 01 |00 19 |0123456|789AB")) << "groups stay together";
     EXPECT_EQ(t.text(), QStringLiteral("22 03 1B 01 00 19 \r\n0123456789AB")) << "wrapping is not part of the text";
     t.setMetrics(widths, 100);
     EXPECT_EQ(t.rowCount(), 2u);

@@ -109,13 +109,13 @@ TEST(SimOptions, NumbersTakeThePointAndBadOptionsAreRefusedByName)
 {
     const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
     ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
-    const std::vector<std::string> good{"--coin-every", "0.5", "--bill-every", "86400", "--fault", "empty", "--coin", "selector", "--quiet", "--seed", "4294967295"};
+    const std::vector<std::string> good{"--coin-every", "0.5", "--bill-every", "86400", "--fault", "empty", "--fault", "no-hp", "--coin", "selector", "--quiet", "--seed", "4294967295"};
     std::string error;
     const auto c = sim::parseCommandLine(good, error);
     std::setlocale(LC_NUMERIC, saved.c_str());
     ASSERT_TRUE(c) << error;
     EXPECT_EQ(std::tuple(c->coinEvery, c->billEvery, c->devices.faults, c->devices.coin, c->quiet, c->devices.seed),
-              std::tuple(0.5, 86400.0, std::set<Fault>{Fault::HoppersEmpty}, sim::CoinKind::Selector, true, 4294967295u));
+              std::tuple(0.5, 86400.0, std::set<Fault>{Fault::HoppersEmpty, Fault::NoHoppers}, sim::CoinKind::Selector, true, 4294967295u));
     const std::pair<std::vector<std::string>, std::string> bad[] = {
         {{"--coin-every", "0,5"}, "--coin-every takes seconds from 0 to 86400, written with a point, not \"0,5\""},
         {{"--bill-every", "inf"}, "--bill-every takes seconds from 0 to 86400, written with a point, not \"inf\""},
