@@ -167,9 +167,12 @@ void LogView::clear()
     restart();
 }
 
+// Only the console's own message replaces a log's text.
 void LogView::setPlainText(QStringView text)
 {
+    ownMessage_ = true;
     text_.setText(text);
+    ownMessage_ = false;
     restart();
 }
 

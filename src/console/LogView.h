@@ -41,6 +41,7 @@ public:
     // ended by a line break, answering no frame.
     void appendLine(QStringView text);
     void clear();
+    // Replaces the text with a line of the console's own.
     void setPlainText(QStringView text);
     QString toPlainText() const { return text_.text(); }
     const LogText& logText() const { return text_; }
