@@ -121,10 +121,15 @@ void list(const PortsToolHost& host, std::ostream& out)
         out << "  COM" << port << (port < 10 ? "   " : "  ") << host.names.reach(port, devices) << '\n';
 }
 
-// The link's current state: 0 when it may be replaced or made, else the exit
-// code after a message.
-int checkLinkPlace(const fs::path& linkPath, std::ostream& err)
+// Whether COMn's link may be made, replaced or removed: 0, or the exit code
+// after a message.
+int checkLinkPlace(int port, const PortsToolHost& host, std::ostream& err)
 {
+    if (host.names.linkFolder().empty()) {
+        err << "there is no port folder for links: " << host.names.folderProblem() << '\n';
+        return 1;
+    }
+    const fs::path linkPath = host.names.linkPath(port);
     std::error_code ec;
     const auto existing = fs::symlink_status(linkPath, ec);
     if (existing.type() == fs::file_type::not_found)
@@ -168,13 +173,9 @@ int link(int port, const std::string& device, const PortsToolHost& host, std::os
         err << shown << " is not a serial device (" << resolved.string() << " is not a terminal device)\n";
         return 1;
     }
-    if (host.names.linkFolder().empty()) {
-        err << "there is no port folder for links: " << host.names.folderProblem() << '\n';
-        return 1;
-    }
-    const fs::path linkPath = host.names.linkPath(port);
-    if (const int refused = checkLinkPlace(linkPath, err))
+    if (const int refused = checkLinkPlace(port, host, err))
         return refused;
+    const fs::path linkPath = host.names.linkPath(port);
     fs::create_directories(host.names.linkFolder(), ec);
     const fs::path target = stableName(resolved, host.byIdFolder);
     // Made beside the old link under a name no one else uses, and renamed over
@@ -210,13 +211,9 @@ int link(int port, const std::string& device, const PortsToolHost& host, std::os
 
 int unlink(int port, const PortsToolHost& host, std::ostream& out, std::ostream& err)
 {
-    if (host.names.linkFolder().empty()) {
-        err << "there is no port folder for links: " << host.names.folderProblem() << '\n';
-        return 1;
-    }
-    const fs::path linkPath = host.names.linkPath(port);
-    if (const int refused = checkLinkPlace(linkPath, err))
+    if (const int refused = checkLinkPlace(port, host, err))
         return refused;
+    const fs::path linkPath = host.names.linkPath(port);
     std::error_code ec;
     if (fs::symlink_status(linkPath, ec).type() == fs::file_type::not_found) {
         out << "COM" << port << " has no link\n";
