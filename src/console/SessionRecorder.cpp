@@ -109,6 +109,7 @@ void SessionRecorder::begin(const Header& h, const Moment& at)
     pending_.clear();
     rx_.clear();
     lastFrame_.reset();
+    received_ = 0;
     if (!limitProblem_.isEmpty())
         tell_(std::exchange(limitProblem_, QString()));
     if (folder_.path.empty()) {
@@ -182,6 +183,7 @@ void SessionRecorder::bytesReceived(std::span<const std::uint8_t> bytes, const M
 {
     if (!active() || bytes.empty())
         return;
+    received_ += bytes.size();
     if (rx_.empty()) {
         appendTime(rx_, at.wallMs);
         rx_ += " RX";
@@ -212,6 +214,7 @@ void SessionRecorder::end(const QString& reason, const QStringList& closing, con
     pending_ += ": " + oneLine(reason) + "\n";
     for (const QString& c : closing)
         pending_ += "# " + oneLine(c) + "\n";
+    pending_ += "# " + std::to_string(received_) + " bytes received\n";
     handOver();
     writer_.close(session_);
     session_ = 0;

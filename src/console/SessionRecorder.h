@@ -30,7 +30,7 @@ namespace cmbvhp {
 //   13:45:11.002 OP Change 100.7     what the operator did that changes the wire
 //   13:45:12.000 NOTE ...            a message the console wrote into a log
 // and "#" lines before and after them: the header, and the reason the session
-// ended with each device's line health.
+// ended with each device's line health and the bytes received.
 //
 // Bytes received are kept as they came, whatever the view. What came more
 // than a second ago is in the file, even if the console is killed.
@@ -99,6 +99,7 @@ private:
     std::string rx_;      // the RX line being received, without its end
     std::int64_t rxStart_ = 0;
     std::optional<std::int64_t> lastFrame_; // steady time of the last frame that went out
+    std::uint64_t received_ = 0;
 };
 
 } // namespace cmbvhp

@@ -79,7 +79,7 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
               "12:42:03.533 DROP 58 A7\n12:42:03.533 NOTE COM1 is not taking bytes; frames are dropped until it does.\n"
               "# closed 12:42:03.533: Port Close\n"
               "# Bill Validator: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 23 ms, p99 23 ms, max 23 ms\n"
-              "# Coin mechanism or Selector: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n");
+              "# Coin mechanism or Selector: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n# 7 bytes received\n");
     EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("/cm_bv_hp/sessions/2026-12-07_12-42-03_COM1.log")));
     c.button("cmdPortOpen")->click();
     c.button("cmdPortOpen")->click();
