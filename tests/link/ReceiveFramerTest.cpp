@@ -97,7 +97,7 @@ TEST(ReceiveFramer, StartupSequenceRunsOverTheWire)
 TEST(LineHealth, EachFrameIsAnsweredBadOrSilentAndRepliesAreTimed)
 {
     runCases({
-        {"coin=none; tick; ms=18; reply 22 1B 01 00; ms=200; tick*2; ms=400; tick*2; ms=425; in 22 03 1B 01 00 18; ms=600; tick*2",
+        {"coin=none; bv 1; tick; ms=18; reply 22 1B 01 00; ms=200; tick*2; ms=400; tick*2; ms=425; in 22 03 1B 01 00 18; ms=600; tick*2",
          "bvHealth=3 frames, 1 answered, 1 bad, 1 silent; reply after median 18 ms, p99 18 ms, max 18 ms; "
          "cmHealth=0 frames, 0 answered, 0 bad, 0 silent; no reply"},
         {"checkBv=0; coin=none; curDevice=4; tick; ms=5; in 33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00; "
