@@ -46,6 +46,12 @@ void Printer::line(std::string text)
     flush();
 }
 
+void Printer::closing(std::string text)
+{
+    waiting_ += text + '\n';
+    flush();
+}
+
 // One write of at most PIPE_BUF bytes once poll says the reader has room: a
 // pipe with room takes that much without blocking.
 bool Printer::writeSome(int timeoutMs)

@@ -43,6 +43,9 @@ public:
     explicit Printer(int fd, std::size_t limit = 64 * 1024) : fd_(fd), limit_(limit) {}
 
     void line(std::string text);
+    // A line that closes the run: kept even over the bound, since it is one of
+    // a few and says what the run came to, most of all when lines were dropped.
+    void closing(std::string text);
     // Writes what the reader takes now, without waiting.
     void flush();
     // At exit: waits at most `patience` for the reader to take what is left.

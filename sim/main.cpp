@@ -238,11 +238,11 @@ int main(int argc, char** argv)
     }
 
     if (replay)
-        out.line("frames answered from " + options->replay + ": " + std::to_string(replay->answered()) + ", not answered: " +
+        out.closing("frames answered from " + options->replay + ": " + std::to_string(replay->answered()) + ", not answered: " +
                  std::to_string(replay->unanswered()));
-    out.line("replies dropped because the console did not read: " + std::to_string(output.droppedBytes()) + " bytes");
+    out.closing("replies dropped because the console did not read: " + std::to_string(output.droppedBytes()) + " bytes");
     if (out.droppedLines() > 0)
-        out.line("lines not printed because nobody read them: " + std::to_string(out.droppedLines()));
+        out.closing("lines not printed because nobody read them: " + std::to_string(out.droppedLines()));
     out.finish(kExitPatience);
     if (recordFile)
         std::fclose(recordFile);
