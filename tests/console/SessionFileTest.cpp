@@ -2,6 +2,7 @@
 // scripted port and a clock the test sets.
 #include "support/Console.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QHelpEvent>
 #include <QTemporaryDir>
@@ -54,6 +55,7 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     Console c;
     c.portTips = {QStringLiteral("link to /dev/test1")};
     c.window.setLogClock([&] { return now; });
+    c.get<QCheckBox>("checkHp")->setChecked(true);
     c.button("cmdPortOpen")->click();
     c.window.Timer1_Timer();
     now += 23;
@@ -72,14 +74,15 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     c.button("cmdPortOpen")->click();
     EXPECT_EQ(fileText(c).toStdString(),
               "# cm_bv_hp " CMBVHP_VERSION " session of COM1, opened 2026-12-07 12:42:03.408 local time (UTC+05:30)\n"
-              "# port COM1: link to /dev/test1\n# line settings 9600,E,8,1\n# devices Bill Validator, Coin Mechanism\n"
+              "# port COM1: link to /dev/test1\n# line settings 9600,E,8,1\n# devices Bill Validator, Coin Mechanism, Hopper\n"
               "# events: TX sent, DROP not taken by the port, RX received (+ms after the frame before), OP operator, NOTE console\n"
               "12:42:03.408 TX 5A A5\n12:42:03.431 RX 22 03 1B 01 00 19 +23 ms\n12:42:03.508 TX 62 9D\n"
               "12:42:03.513 RX 11 +5 ms\n12:42:03.523 OP Change 100.7\n12:42:03.523 OP Stand By (Bill Validator)\n"
               "12:42:03.533 DROP 58 A7\n12:42:03.533 NOTE COM1 is not taking bytes; frames are dropped until it does.\n"
               "# closed 12:42:03.533: Port Close\n"
               "# Bill Validator: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 23 ms, p99 23 ms, max 23 ms\n"
-              "# Coin mechanism or Selector: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n# 7 bytes received\n");
+              "# Coin mechanism or Selector: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n"
+              "# Hopper: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n# 7 bytes received\n");
     EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("/cm_bv_hp/sessions/2026-12-07_12-42-03_COM1.log")));
     c.button("cmdPortOpen")->click();
     c.button("cmdPortOpen")->click();
