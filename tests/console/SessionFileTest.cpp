@@ -54,14 +54,8 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     std::int64_t now = kMorning;
     Console c;
     c.portTips = {QStringLiteral("link to /dev/test1")};
-    c.window.setLogClock([&] { return now; });
     c.get<QCheckBox>("checkHp")->setChecked(true);
-    c.button("cmdPortOpen")->click();
-    c.window.Timer1_Timer();
-    now += 23;
-    c.port->feed(hex("22 03 1B 01 00 19"));
-    now += 77;
-    c.window.Timer1_Timer();
+    c.openWithFirstReply(now);
     now += 5;
     c.port->feed(hex("11"));
     now += 10;

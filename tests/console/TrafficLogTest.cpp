@@ -59,14 +59,8 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     tzset();
     Console c;
     std::int64_t now = ((7 * 60 + 12) * 60 + 3) * 1000 + 408;
-    c.window.setLogClock([&] { return now; });
     c.window.show();
-    c.button("cmdPortOpen")->click();
-    c.window.Timer1_Timer();
-    now += 23;
-    c.port->feed(hex("22 03 1B 01 00 19"));
-    now += 77;
-    c.window.Timer1_Timer();
+    c.openWithFirstReply(now);
     now += 5;
     c.port->feed(Bytes(60, 0x55)); // no reply: one line wrapped over several rows
     LogView& tx = c.window.transmitLog();

@@ -65,6 +65,18 @@ struct Console {
             s += get(name)->isEnabled() ? u'1' : u'0';
         return s;
     }
+    // On a log clock at `now`: the port opens, the bill validator answers its
+    // poll after 23 ms, and the coin mechanism's poll goes out 77 ms later.
+    void openWithFirstReply(std::int64_t& now)
+    {
+        window.setLogClock([&now] { return now; });
+        button("cmdPortOpen")->click();
+        window.Timer1_Timer();
+        now += 23;
+        port->feed(hex("22 03 1B 01 00 19"));
+        now += 77;
+        window.Timer1_Timer();
+    }
     WindowState& state() { return window.state(); }
     GblFlag& gblFlag() { return window.gblFlag(); }
     QString rxLog() { return window.receiveLog().toPlainText(); }
