@@ -39,10 +39,7 @@ protected:
     // Starts the simulator with COM1 linked to it; it ends with the test.
     void startSimulator(const QStringList& options = {"--bill-every", "0", "--coin-every", "0", "--quiet"})
     {
-        if (sim_.state() != QProcess::NotRunning) {
-            sim_.terminate();
-            sim_.waitForFinished(5000);
-        }
+        TearDown();
         sim_.setProgram(QStringLiteral(CMBVHP_SIM_PATH));
         sim_.setArguments(QStringList{"--link", QString::fromStdString(com1_.string())} + options);
         sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -51,11 +48,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_symlink(com1_); }));
     }
     void click(const char* name) { c_.button(QString::fromLatin1(name))->click(); }
-    void TearDown() override
-    {
-        sim_.terminate();
-        sim_.waitForFinished(5000);
-    }
+    void TearDown() override { sim_.terminate(); sim_.waitForFinished(5000); }
 
     // A session with a payout: "Change" 8 at the 14th tick, "Port Close"
     // after the 30th.
