@@ -11,7 +11,7 @@
 // lateness (frame spacing on the wire against the interval set before it) and
 // display latency (a byte's arrival to the paint that shows it).
 //
-//   live_bench run [seconds per rate [rates in B/s...]]   (needs a display)
+//   live_bench run [seconds a trial [rates in B/s...]]   (needs a display)
 //   live_bench subject console|norecord|terminal PTY LOG SECONDS   (one measured window)
 #include "Devices.h"
 #include "Pty.h"
@@ -338,6 +338,9 @@ Figures trial(const char* self, const std::string& kind, double rate, Delivery d
     return fig;
 }
 
+constexpr int kRounds = 3;
+const char* const kSubjects[3] = {"console", "norecord", "terminal"};
+
 int run(const char* self, double seconds, std::vector<double> rates)
 {
     if (rates.empty())
@@ -347,13 +350,21 @@ int run(const char* self, double seconds, std::vector<double> rates)
     if (!::mkdtemp(state))
         return 1;
     ::setenv("XDG_STATE_HOME", state, 1);
-    std::printf("live traffic, %.0f s a trial; the console with and without session files beside a plain serial terminal%s\n\n",
-                seconds, std::getenv("QT_NO_GLIB") ? " (QT_NO_GLIB set)" : "");
+    std::printf("live traffic, %d trials of %.0f s each; the console with and without session files beside a plain serial terminal%s\n\n",
+                kRounds, seconds, std::getenv("QT_NO_GLIB") ? " (QT_NO_GLIB set)" : "");
     for (double rate : rates) {
         for (Delivery delivery : {Delivery::Fifo, Delivery::ByteWise}) {
-            const Figures ours = trial(self, "console", rate, delivery, seconds);
-            const Figures bare = trial(self, "norecord", rate, delivery, seconds);
-            const Figures plain = trial(self, "terminal", rate, delivery, seconds);
+            // The subjects take turns, so that a slow spell of the machine
+            // falls on all of them; each shows its median trial by CPU share.
+            std::vector<Figures> trials[3];
+            for (int round = 0; round < kRounds; ++round)
+                for (int k = 0; k < 3; ++k)
+                    trials[k].push_back(trial(self, kSubjects[k], rate, delivery, seconds));
+            for (auto& t : trials)
+                std::sort(t.begin(), t.end(), [](const Figures& a, const Figures& b) { return a.cpuShare < b.cpuShare; });
+            const Figures& ours = trials[0][kRounds / 2];
+            const Figures& bare = trials[1][kRounds / 2];
+            const Figures& plain = trials[2][kRounds / 2];
             std::printf("%.0f B/s, %s      console  no session file   plain terminal\n", rate,
                         delivery == Delivery::Fifo ? "FIFO chunks" : "byte-wise  ");
             auto row = [&](const char* name, const char* unit, double Figures::*f, int decimals) {
@@ -361,6 +372,10 @@ int run(const char* self, double seconds, std::vector<double> rates)
                             plain.*f, unit);
             };
             row("CPU share of one core", "% ", &Figures::cpuShare, 2);
+            std::printf("  %-26s", "  lowest - highest");
+            for (const auto& t : trials)
+                std::printf(" %5.2f-%.2f %%", t.front().cpuShare, t.back().cpuShare);
+            std::printf("\n");
             std::printf("  %-26s %9.0fx    %9.0fx\n", "  plain terminal / ours", plain.cpuShare / ours.cpuShare,
                         plain.cpuShare / bare.cpuShare);
             std::printf("  %-26s %9.1f %%\n", "  session files add", 100.0 * (ours.cpuShare / bare.cpuShare - 1));
@@ -393,7 +408,7 @@ int main(int argc, char** argv)
         std::vector<double> rates; // B/s; the two of the issue when none are given
         for (int i = 3; i < argc; ++i)
             rates.push_back(std::atof(argv[i]));
-        return run(argv[0], argc > 2 ? std::atof(argv[2]) : 20, rates);
+        return run(argv[0], argc > 2 ? std::atof(argv[2]) : 10, rates);
     }
     if (argc == 6 && std::strcmp(argv[1], "subject") == 0)
         return subject(argv[2], argv[3], argv[4], std::atof(argv[5]));

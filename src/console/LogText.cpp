@@ -3,6 +3,8 @@
 #include "common/TextForms.h"
 
 #include <algorithm>
+#include <new>
+#include <sys/mman.h>
 #include <vector>
 
 namespace cmbvhp {
@@ -173,9 +175,16 @@ void LogText::stampLine()
     lineStamped_ = true;
 }
 
+void LogText::Unmap::operator()(std::uint8_t* chunk) const { ::munmap(chunk, kChunk); }
+
+// A chunk's pages are mapped in one call: touched one by one as the text comes,
+// each would cost a page fault, and on a virtual machine a fault is dear.
 void LogText::nextChunk()
 {
-    chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kChunk));
+    void* chunk = ::mmap(nullptr, kChunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (chunk == MAP_FAILED)
+        throw std::bad_alloc();
+    chunks_.emplace_back(static_cast<std::uint8_t*>(chunk));
     writeAt_ = chunks_.back().get();
     writeEnd_ = writeAt_ + kChunk;
     if (chunks_.size() > limits_.maxChunks)

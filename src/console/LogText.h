@@ -99,6 +99,10 @@ public:
 
 private:
     static constexpr std::size_t kChunk = std::size_t{1} << 20;
+    struct Unmap {
+        void operator()(std::uint8_t* chunk) const;
+    };
+    using Chunk = std::unique_ptr<std::uint8_t[], Unmap>;
     static constexpr std::uint64_t kLineStart = std::uint64_t{1} << 63;
 
     std::uint8_t at(std::uint64_t offset) const
@@ -124,7 +128,7 @@ private:
     void trimBytes();
 
     Limits limits_;
-    std::deque<std::unique_ptr<std::uint8_t[]>> chunks_;
+    std::deque<Chunk> chunks_;
     std::uint64_t base_ = 0; // offset of the first held byte's chunk
     std::uint64_t size_ = 0; // offset just past the last byte
     std::uint8_t* writeAt_ = nullptr; // where the next byte goes in the last chunk
