@@ -230,7 +230,9 @@ TEST(Simulator, NeverLeavesItsLinkAndItsPrintingNeverStopsTheDevices)
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     const char* args[] = {CMBVHP_SIM_PATH, "--link", link.c_str(), "--bill-every", "0", "--coin-every", "0", nullptr};
     pid_t sim = 0;
-    ASSERT_EQ(posix_spawn(&sim, CMBVHP_SIM_PATH, &actions, nullptr, const_cast<char* const*>(args), environ), 0);
+    const int spawned = posix_spawn(&sim, CMBVHP_SIM_PATH, &actions, nullptr, const_cast<char* const*>(args), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(spawned, 0);
     ::close(out[1]); // out[0] stays open and is never read
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_symlink(link); }));
     const int port = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
