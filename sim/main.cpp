@@ -239,7 +239,7 @@ int main(int argc, char** argv)
 
     if (replay)
         out.closing("frames answered from " + options->replay + ": " + std::to_string(replay->answered()) + ", not answered: " +
-                 std::to_string(replay->unanswered()));
+                    std::to_string(replay->unanswered()));
     out.closing("replies dropped because the console did not read: " + std::to_string(output.droppedBytes()) + " bytes");
     if (out.droppedLines() > 0)
         out.closing("lines not printed because nobody read them: " + std::to_string(out.droppedLines()));

@@ -184,7 +184,8 @@ void LogText::nextChunk()
     void* chunk = ::mmap(nullptr, kChunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (chunk == MAP_FAILED)
         throw std::bad_alloc();
-    chunks_.emplace_back(static_cast<std::uint8_t*>(chunk));
+    Chunk owned(static_cast<std::uint8_t*>(chunk));
+    chunks_.push_back(std::move(owned));
     writeAt_ = chunks_.back().get();
     writeEnd_ = writeAt_ + kChunk;
     if (chunks_.size() > limits_.maxChunks)
