@@ -237,8 +237,10 @@ void SessionRecorder::handOver()
         return;
     if (!failed_ && writer_.queuedBytes() > kMostQueued)
         failed(session_, QStringLiteral("the disk does not take the file's lines in time"));
-    if (!failed_)
+    if (!failed_) {
         writer_.write(session_, std::move(pending_));
+        pending_ = writer_.spare();
+    }
     pending_.clear();
 }
 

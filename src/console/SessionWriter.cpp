@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace cmbvhp {
@@ -33,6 +34,7 @@ struct SessionWriter::Worker {
     bool busy = false;
     bool stopping = false;
     std::atomic<std::size_t> queued{0};
+    std::string spare; // written, emptied, kept for its room
     // Cleared, under the mutex, when the writer's owner is gone.
     Failure onFailure;
     Opened onOpened;
@@ -74,7 +76,10 @@ struct SessionWriter::Worker {
             }
             if (job.kind == Job::Write)
                 queued -= job.data.size();
+            job.data.clear();
             lock.lock();
+            if (job.data.capacity() > spare.capacity())
+                spare = std::move(job.data);
             busy = false;
             if (jobs.empty())
                 idle.notify_all();
@@ -226,6 +231,12 @@ void SessionWriter::write(std::uint64_t session, std::string data)
 }
 
 void SessionWriter::close(std::uint64_t session) { worker_->push({Worker::Job::Close, session, {}, {}, 0}); }
+
+std::string SessionWriter::spare()
+{
+    const std::lock_guard lock(worker_->mutex);
+    return std::exchange(worker_->spare, std::string());
+}
 
 std::size_t SessionWriter::queuedBytes() const { return worker_->queued; }
 

@@ -32,6 +32,9 @@ public:
     // oldest session files go first, never the one being written.
     void open(std::uint64_t session, std::filesystem::path folder, std::string name, std::uint64_t folderLimit);
     void write(std::uint64_t session, std::string data);
+    // An empty string with the room of one written before, for the next
+    // lines: a fresh one would fault its pages in again at every hand-over.
+    std::string spare();
     // Flushed and synced, then closed.
     void close(std::uint64_t session);
 
