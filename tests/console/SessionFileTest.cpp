@@ -10,7 +10,6 @@
 #include <QToolTip>
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
@@ -38,19 +37,13 @@ QString hover(Console& c, const char* frame)
     QCoreApplication::sendEvent(w->childAt(4, 30) ? w->childAt(4, 30) : w, &e);
     return QToolTip::text();
 }
-
-void setTimeZone(const char* tz)
-{
-    qputenv("TZ", tz);
-    tzset();
-}
 } // namespace
 
 // Regression for local time: the test program runs in UTC, which would hide a
 // file written in UTC.
 TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
 {
-    setTimeZone("XST-5:30");
+    const LocalZone zone("XST-5:30");
     std::int64_t now = kMorning;
     Console c;
     c.portTips = {QStringLiteral("link to /dev/test1")};
@@ -82,7 +75,6 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     c.button("cmdPortOpen")->click();
     fileText(c);
     EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("_COM1-2.log"))) << "another in the same second";
-    setTimeZone("UTC");
 }
 
 TEST(SessionFile, EachDeviceFrameTellsItsLineHealthFromTheOpeningOn)

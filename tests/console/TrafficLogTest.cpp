@@ -55,8 +55,7 @@ TEST(TrafficLog, ViewsClearTextAndTheChangeMessage)
 TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
 {
     // In local time, here not UTC, whatever the machine's zone.
-    qputenv("TZ", "XST-5:30");
-    tzset();
+    const LocalZone zone("XST-5:30");
     Console c;
     std::int64_t now = ((7 * 60 + 12) * 60 + 3) * 1000 + 408;
     c.window.show();
@@ -78,8 +77,6 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     EXPECT_TRUE(rx.rowToolTip(0).isEmpty() && !tx.rowToolTip(0).isEmpty()) << "dropped with their rows";
     c.button("Command2")->click();
     EXPECT_TRUE(tx.rowToolTip(0).isEmpty());
-    qputenv("TZ", "UTC");
-    tzset();
 }
 
 TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)

@@ -9,8 +9,23 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <algorithm>
+#include <ctime>
 
 namespace cmbvhp::test {
+
+// A time zone other than the test programs' UTC, for one test, so that a time
+// written in UTC where local time is due shows; UTC again however it ends.
+struct LocalZone {
+    explicit LocalZone(const char* tz) { set(tz); }
+    ~LocalZone() { set("UTC"); }
+    LocalZone(const LocalZone&) = delete;
+    LocalZone& operator=(const LocalZone&) = delete;
+    static void set(const char* tz)
+    {
+        qputenv("TZ", tz);
+        tzset();
+    }
+};
 
 // frmBody on a scripted port; port number n reaches "/dev/testn", except the
 // numbers listed in `missing`. Or on a real backend and port rule.
