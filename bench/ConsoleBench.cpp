@@ -240,6 +240,7 @@ int main(int argc, char** argv)
     // The session files go to a folder of the run's own.
     QTemporaryDir state;
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    prepareEnvironment();
     QApplication app(argc, argv);
     prepareApplication(app);
     benchmark::Initialize(&argc, argv);

@@ -10,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    cmbvhp::prepareEnvironment();
     QApplication app(argc, argv);
     if (argc < 2) {
         qWarning("usage: cm_bv_hp_screenshot OUT.png [milliseconds to run]");

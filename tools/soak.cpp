@@ -64,6 +64,7 @@ double percentile(std::vector<double> v, double p)
 
 int main(int argc, char** argv)
 {
+    prepareEnvironment();
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: cm_bv_hp_soak SIMULATOR [minutes]\n");

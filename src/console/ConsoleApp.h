@@ -7,6 +7,10 @@ class QApplication;
 
 namespace cmbvhp {
 
+// Before the application is made: the event loop and display path a busy line
+// costs least on. A variable the environment already has is left as it is.
+void prepareEnvironment();
+
 // The style and fonts the window is laid out for; the program, its tests and
 // benchmarks all run with them.
 void prepareApplication(QApplication& app);

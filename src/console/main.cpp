@@ -10,6 +10,7 @@ int main(int, char** argv)
     // options such as -reverse or -platform cannot change the window. The
     // platform is chosen through the environment (QT_QPA_PLATFORM) as usual.
     int qtArgc = 1;
+    cmbvhp::prepareEnvironment();
     QApplication app(qtArgc, argv);
     cmbvhp::prepareApplication(app);
     cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts(), cmbvhp::hostPortDescriptions());

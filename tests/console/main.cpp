@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("TZ", "UTC"); // the logs' times read the same on every machine
     tzset();
+    cmbvhp::prepareEnvironment();
     if (argc == 3 && std::string_view(argv[1]) == "--child-console") {
         QApplication app(argc, argv);
         cmbvhp::prepareApplication(app);
