@@ -31,14 +31,17 @@ void DisplayPace::cancel(const QObject* owner)
     std::erase_if(waiting_, [owner](const Waiting& w) { return w.owner == owner; });
 }
 
-void DisplayPace::atEveryBeat(QObject* owner, std::function<void()> first) { first_.push_back({owner, std::move(first)}); }
+void DisplayPace::atEveryBeat(QObject* owner, std::function<bool()> first) { first_.push_back({owner, std::move(first)}); }
 
 void DisplayPace::beat()
 {
-    std::erase_if(first_, [](const Waiting& w) { return !w.owner; });
-    for (const Waiting& w : std::vector<Waiting>(first_))
-        if (w.owner)
-            w.show();
+    std::erase_if(first_, [](const First& f) { return !f.owner; });
+    bool again = false;
+    for (const First& f : std::vector<First>(first_))
+        if (f.owner)
+            again = f.run() || again;
+    if (again && !timer_.isActive())
+        timer_.start();
     // What a show asks for anew waits for the next beat.
     std::vector<Waiting> now;
     now.swap(waiting_);

@@ -28,7 +28,9 @@ public:
     void cancel(const QObject* owner);
     // `first` runs at every beat before what waits is shown, while `owner`
     // lives: the window drains its port there, so that what came is shown.
-    void atEveryBeat(QObject* owner, std::function<void()> first);
+    // While it returns true the beats go on, asked for or not: a port resting
+    // on a busy line waits for the next beat.
+    void atEveryBeat(QObject* owner, std::function<bool()> first);
 
 private:
     DisplayPace();
@@ -40,7 +42,11 @@ private:
     };
     QTimer timer_;
     std::vector<Waiting> waiting_;
-    std::vector<Waiting> first_;
+    struct First {
+        QPointer<QObject> owner;
+        std::function<bool()> run;
+    };
+    std::vector<First> first_;
 };
 
 } // namespace cmbvhp

@@ -74,7 +74,7 @@ frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, Por
         log->setRecordFolder(QString::fromStdString(recorder_.folder().path.string()));
     }
     engine_.setTraffic(&recorder_);
-    DisplayPace::instance().atEveryBeat(this, [this] { ComeOne.drain(); });
+    DisplayPace::instance().atEveryBeat(this, [this] { return ComeOne.drain(SerialBackend::AfterDrain::RestWhileBusy); });
     // The device frames (the bill validator's, the coin device's, the hoppers').
     for (QGroupBox* frame : {Frame[4], Frame[3], Frame[2]})
         frame->installEventFilter(this);

@@ -70,7 +70,7 @@ QtSerialBackend::QtSerialBackend(QObject* parent) : QObject(parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialBackend::onError);
     restEnd_.setSingleShot(true);
     restEnd_.setInterval(kLongestRest);
-    connect(&restEnd_, &QTimer::timeout, this, &QtSerialBackend::drain);
+    connect(&restEnd_, &QTimer::timeout, this, [this] { drain(); });
 }
 
 // QSerialPort switches its notification on again whenever it is read; it is
@@ -88,10 +88,10 @@ void QtSerialBackend::rest()
     restEnd_.start();
 }
 
-void QtSerialBackend::drain()
+bool QtSerialBackend::drain(AfterDrain after)
 {
     if (!resting_)
-        return;
+        return false;
     resting_ = false;
     restEnd_.stop();
     if (readNotifier_)
@@ -99,9 +99,15 @@ void QtSerialBackend::drain()
     // Reads what waits and delivers it before returning; nothing waiting is
     // a timeout, not an error of the port's.
     draining_ = true;
-    if (!port_.waitForReadyRead(0) && port_.error() == QSerialPort::TimeoutError)
+    const bool came = port_.waitForReadyRead(0);
+    if (!came && port_.error() == QSerialPort::TimeoutError)
         port_.clearError();
     draining_ = false;
+    // A busy line is drained again at the next beat: waking for the next
+    // delivery in between would only add a wakeup.
+    if (came && after == AfterDrain::RestWhileBusy)
+        rest();
+    return resting_;
 }
 
 QtSerialBackend::~QtSerialBackend() { port_.close(); }

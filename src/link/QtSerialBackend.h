@@ -18,7 +18,9 @@ namespace cmbvhp {
 // A busy line costs wakeups, not bytes: after each delivery the port rests
 // (QSerialPort's read notification is switched off) until drain(), which the
 // console calls at each display beat and before each tick, or kLongestRest at
-// most. The bytes meanwhile wait in the driver. As each tick drains before its
+// most. The bytes meanwhile wait in the driver. While the line stays busy the
+// beat's drain leaves the port resting, so a busy line wakes the console at
+// the beat and not in between. As each tick drains and listens before its
 // frame goes out, the port is awake when a reply begins: its first byte is
 // timed as it comes.
 class QtSerialBackend : public QObject, public SerialBackend {
@@ -34,7 +36,7 @@ public:
     std::size_t pendingWrite() const override;
     std::size_t bytesAvailable() const override;
     std::size_t read(std::span<std::uint8_t> into) override;
-    void drain() override;
+    bool drain(AfterDrain after = AfterDrain::Listen) override;
 
     static constexpr std::chrono::milliseconds kLongestRest{50};
 
@@ -42,6 +44,8 @@ public:
     // dropped if the port has been closed, or opened again, by the time it runs.
     void onError(QSerialPort::SerialPortError error);
     bool lossPending() const { return lossQueued_; }
+    // Rests as after a delivery (a test seam).
+    void rest();
 
     // Test seam: runs inside open() before each modem line is set, with the
     // line's name and state; a pseudo-terminal has no lines to show them.
@@ -50,7 +54,6 @@ public:
 private:
     void reportLoss(unsigned opening);
     void setModemLine(bool (QSerialPort::*set)(bool), bool on, const char* name);
-    void rest();
 
     QSerialPort port_;
     QPointer<QSocketNotifier> readNotifier_; // QSerialPort's own

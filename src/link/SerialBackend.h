@@ -57,9 +57,13 @@ public:
     virtual std::size_t bytesAvailable() const = 0;
     virtual std::size_t read(std::span<std::uint8_t> into) = 0;
     // A backend may rest after a delivery instead of waking for every few
-    // bytes of a busy line. This delivers now whatever waits: the listener
-    // hears of it before drain returns.
-    virtual void drain() {}
+    // bytes of a busy line. drain() delivers now whatever waits: the listener
+    // hears of it before drain returns. Afterwards the port listens again, so
+    // that the first byte of a reply is timed as it comes, or, with
+    // RestWhileBusy, goes on resting if something came: the line is busy, and
+    // drain returns true to be called again soon.
+    enum class AfterDrain { Listen, RestWhileBusy };
+    virtual bool drain(AfterDrain = AfterDrain::Listen) { return false; }
 
 protected:
     Listener* listener() const { return listener_; }

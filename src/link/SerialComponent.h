@@ -63,8 +63,9 @@ public:
     // The bytes InBufferCount counts, in the order Input hands them out.
     std::span<const std::uint8_t> waiting() const { return std::span(inBuf_).subspan(inHead_); }
     int CommEvent() const { return commEvent_; }
-    // Raises at once the notification of whatever the port holds back.
-    void drain() { backend_->drain(); }
+    // Raises at once the notification of whatever the port holds back; true
+    // when the port rests on and is to be drained again.
+    bool drain(SerialBackend::AfterDrain after = SerialBackend::AfterDrain::Listen) { return backend_->drain(after); }
 
     // Raised on the window's thread; CommEvent tells why.
     std::function<void()> OnComm;

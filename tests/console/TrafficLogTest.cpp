@@ -1,5 +1,6 @@
 // The traffic logs in the real window: what they hold, the views, "Clear
 // Text", the rows' times, scrolling, selection, and the display's pace.
+#include "console/DisplayPace.h"
 #include "console/LogText.h"
 #include "support/Console.h"
 
@@ -132,6 +133,23 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     QTest::keyClick(txtCh, Qt::Key_End);
     QTest::keyClicks(txtCh, QStringLiteral("1"));
     EXPECT_EQ(c.window.text(Box::TxtCh) + u'/' + txtCh->text(), QStringLiteral("65.71/65.71"));
+}
+
+// Regression: a port left resting at a beat was drained again only at the end
+// of its longest rest, and a busy line showed up to 90 ms late, when the log
+// had already asked for that beat and asked for no next one.
+TEST(TrafficLog, TheBeatsGoOnWhileThePortRestsAndATickLeavesItListening)
+{
+    using enum SerialBackend::AfterDrain;
+    Console c;
+    c.window.show();
+    c.port->restsFor = 3;
+    c.window.receiveLog().append(u"44 ");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.port->drains.size() >= 4; }));
+    QTest::qWait(3 * kDisplayPace.count());
+    EXPECT_EQ(c.port->drains, std::vector(4, RestWhileBusy)) << "a beat for each rest, then none";
+    c.window.Timer1_Timer();
+    EXPECT_EQ(c.port->drains.back(), Listen);
 }
 
 TEST(TrafficLog, SelectedRowsAreCopiedAsTheirText)

@@ -169,6 +169,33 @@ TEST_F(Backend, AfterADeliveryThePortRestsUntilDrainedOrAtMostTheLongestRest)
     }
 }
 
+// The display's beat drains a busy line and leaves it resting; a quiet line,
+// or a drain before a frame goes out, leaves the port listening.
+TEST_F(Backend, ABusyLineRestsBetweenBeatsAndTheDrainBeforeAFrameListens)
+{
+    using enum SerialBackend::AfterDrain;
+    readInside = true;
+    port.open(pty.name(), k9600E81, false, false);
+    pty.write(Bytes{0x11});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notifications > 0; }));
+    const struct {
+        Bytes comes;
+        SerialBackend::AfterDrain after;
+        bool resting;
+    } steps[] = {
+        {{0x22}, RestWhileBusy, true}, {{0x33}, RestWhileBusy, true}, {{}, RestWhileBusy, false}, {{0x44}, Listen, false},
+    };
+    for (const auto& step : steps) {
+        port.rest();
+        got.clear();
+        pty.write(step.comes);
+        QTest::qWait(10);
+        EXPECT_TRUE(got.empty()) << "resting";
+        EXPECT_EQ(port.drain(step.after), step.resting) << "rests on";
+        EXPECT_EQ(got, step.comes);
+    }
+}
+
 // A device that stops reading blocks nothing: frames beyond the output buffer
 // are dropped.
 TEST_F(Backend, WritesToADeviceThatStoppedReadingNeverBlock)

@@ -68,6 +68,12 @@ public:
                 listener()->readable();
         }
     }
+    // Records each drain; the first `restsFor` say the port rests on.
+    bool drain(AfterDrain after) override
+    {
+        drains.push_back(after);
+        return drains.size() <= restsFor;
+    }
     void loseDevice(const std::string& reason)
     {
         open_ = false;
@@ -78,6 +84,8 @@ public:
     std::vector<OpenCall> opens;
     std::optional<std::string> refuseOpen;
     std::size_t pending = 0;
+    std::vector<AfterDrain> drains;
+    std::size_t restsFor = 0;
 
 private:
     bool open_ = false;
