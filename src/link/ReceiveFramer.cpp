@@ -3,6 +3,8 @@
 #include "SerialComponent.h"
 #include "common/TextForms.h"
 
+#include <utility>
+
 namespace cmbvhp {
 
 namespace {
@@ -26,19 +28,31 @@ void ReceiveFramer::ComeOne_OnComm()
         for (std::size_t n = batch.size(); n > 0 && ctx_.ComeOne.InBufferCount() >= 1; --n)
             handleByte(ctx_.ComeOne.Input());
     }
+    flushLog();
+}
+
+void ReceiveFramer::flushLog()
+{
+    if (logUsed_ > 0)
+        ctx_.ui.appendLog(Log::txt수신, QStringView(logText_.data(), static_cast<qsizetype>(std::exchange(logUsed_, 0))));
 }
 
 // Only an accepted reply ends a line.
 void ReceiveFramer::endLine()
 {
-    ctx_.ui.appendLog(Log::txt수신, u"\r\n");
+    if (logUsed_ + 2 > logText_.size())
+        flushLog();
+    logText_[logUsed_++] = u'\r';
+    logText_[logUsed_++] = u'\n';
     ctx_.health.replyAccepted();
 }
 
 bool ReceiveFramer::logByte(std::uint8_t b)
 {
-    char16_t text[4];
-    qsizetype n = 0;
+    if (logUsed_ + 4 > logText_.size())
+        flushLog();
+    char16_t* text = logText_.data() + logUsed_;
+    std::size_t n = 0;
     switch (ctx_.gblFlag.viewMode) {
     case 1: text[n++] = asciiViewChar(b); break;
     case 2:
@@ -54,7 +68,7 @@ bool ReceiveFramer::logByte(std::uint8_t b)
         break;
     }
     text[n++] = u' ';
-    ctx_.ui.appendLog(Log::txt수신, QStringView(text, n));
+    logUsed_ += n;
     return ctx_.gblFlag.viewMode != 1 && ctx_.gblFlag.viewMode != 2;
 }
 

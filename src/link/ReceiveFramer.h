@@ -2,6 +2,8 @@
 
 #include "Context.h"
 
+#include <array>
+
 namespace cmbvhp {
 
 // Where accepted replies and the start-up sequences lead: the decoders and the
@@ -40,6 +42,8 @@ private:
     void handleByte(std::uint8_t b);
     void endLine();
     bool logByte(std::uint8_t b); // false when the view does not frame
+    // Hands the text of the bytes so far to the receive log.
+    void flushLog();
     void deviceBranch(Side side);
     void decodeLongReply(Side side);
     void hopperBranch();
@@ -52,6 +56,11 @@ private:
 
     Context& ctx_;
     ReplyHandlers& on_;
+    // The text of a notification's bytes goes to the log in one append, not one
+    // per byte. Nothing else reaches a log meanwhile: the buttons a reply
+    // clicks queue their frames for a tick, and the decoders fill boxes.
+    std::array<char16_t, 512> logText_{};
+    std::size_t logUsed_ = 0;
 };
 
 } // namespace cmbvhp

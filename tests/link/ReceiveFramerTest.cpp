@@ -82,6 +82,23 @@ TEST(ReceiveFramer, ViewsOtherThanHexOnlyLog)
     });
 }
 
+// One notification of many bytes goes to the log whole, in every view, with
+// the line ends where the replies end.
+TEST(ReceiveFramer, ALongNotificationIsLoggedWholeInEveryView)
+{
+    auto times = [](const std::string& s, int n) {
+        std::string out;
+        while (n-- > 0)
+            out += s;
+        return out;
+    };
+    runCases({
+        {"curDevice=1; in" + times(" 22 03 1B 01 00 19", 200), "rx=" + times("22 03 1B 01 00 19 |", 200) + "; bvMiss=0"},
+        {"curDevice=1; viewMode=2; in" + times(" FF 07", 300), "rx=" + times("255 7 ", 300)},
+        {"curDevice=1; viewMode=1; in" + times(" 41", 700), "rx=" + times("A ", 700)},
+    });
+}
+
 TEST(ReceiveFramer, StartupSequenceRunsOverTheWire)
 {
     // The bill validator answers every frame of its slot; a 0x44 mid-way starts again.
