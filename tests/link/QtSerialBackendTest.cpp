@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QtCore/qtestsupport_core.h>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace cmbvhp;
 using cmbvhp::sim::Pty;
@@ -145,54 +146,35 @@ TEST_F(Backend, BytesFromBeforeTheOpeningAreDiscarded)
 }
 
 // After a delivery the port rests: what comes meanwhile waits for drain(),
-// which delivers it before returning, or for the end of the longest rest.
-TEST_F(Backend, AfterADeliveryThePortRestsUntilDrainedOrAtMostTheLongestRest)
-{
-    readInside = true;
-    port.open(pty.name(), k9600E81, false, false);
-    for (const bool drained : {true, false}) {
-        pty.write(Bytes{0x11});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return notifications > 0; }));
-        pty.write(Bytes{0x22});
-        notifications = 0;
-        QTest::qWait(10);
-        EXPECT_EQ(notifications, 0) << "resting";
-        if (drained) {
-            port.drain();
-            EXPECT_EQ(notifications, 1) << "delivered before drain returns";
-        } else {
-            EXPECT_TRUE(QTest::qWaitFor([&] { return notifications == 1; }, 3 * QtSerialBackend::kLongestRest.count()));
-        }
-        EXPECT_EQ(got, (Bytes{0x11, 0x22}));
-        got.clear();
-        notifications = 0;
-    }
-}
-
-// The display's beat drains a busy line and leaves it resting; a quiet line,
-// or a drain before a frame goes out, leaves the port listening.
-TEST_F(Backend, ABusyLineRestsBetweenBeatsAndTheDrainBeforeAFrameListens)
+// which delivers it before returning, or for the end of the longest rest. The
+// beat's drain leaves a busy line resting; a quiet one, or the drain before a
+// frame goes out, leaves the port listening.
+TEST_F(Backend, AfterADeliveryThePortRestsUntilDrainedAndTheBeatLeavesABusyLineResting)
 {
     using enum SerialBackend::AfterDrain;
     readInside = true;
     port.open(pty.name(), k9600E81, false, false);
     pty.write(Bytes{0x11});
     ASSERT_TRUE(QTest::qWaitFor([&] { return notifications > 0; }));
-    const struct {
-        Bytes comes;
-        SerialBackend::AfterDrain after;
-        bool resting;
-    } steps[] = {
-        {{0x22}, RestWhileBusy, true}, {{0x33}, RestWhileBusy, true}, {{}, RestWhileBusy, false}, {{0x44}, Listen, false},
-    };
+    got.clear();
+    // What comes, how the port is drained (none: the longest rest ends), and
+    // whether it rests on.
+    const struct { Bytes comes; std::optional<SerialBackend::AfterDrain> drain; bool restsOn; } steps[] = {{{0x22}, RestWhileBusy, true}, {{0x33}, RestWhileBusy, true}, {{}, RestWhileBusy, false},
+                 {{0x44}, Listen, false}, {{0x55}, std::nullopt, false}};
+    bool resting = true;
     for (const auto& step : steps) {
-        port.rest();
-        got.clear();
+        if (!resting)
+            port.rest();
         pty.write(step.comes);
         QTest::qWait(10);
         EXPECT_TRUE(got.empty()) << "resting";
-        EXPECT_EQ(port.drain(step.after), step.resting) << "rests on";
+        if (step.drain)
+            EXPECT_EQ(port.drain(*step.drain), step.restsOn);
+        else
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !got.empty(); }, 3 * QtSerialBackend::kLongestRest.count()));
         EXPECT_EQ(got, step.comes);
+        got.clear();
+        resting = step.restsOn;
     }
 }
 

@@ -86,12 +86,7 @@ TEST(ReceiveFramer, ViewsOtherThanHexOnlyLog)
 // the line ends where the replies end.
 TEST(ReceiveFramer, ALongNotificationIsLoggedWholeInEveryView)
 {
-    auto times = [](const std::string& s, int n) {
-        std::string out;
-        while (n-- > 0)
-            out += s;
-        return out;
-    };
+    auto times = [](const char* s, int n) { return QString::fromLatin1(s).repeated(n).toStdString(); };
     runCases({
         {"curDevice=1; in" + times(" 22 03 1B 01 00 19", 200), "rx=" + times("22 03 1B 01 00 19 |", 200) + "; bvMiss=0"},
         {"curDevice=1; viewMode=2; in" + times(" FF 07", 300), "rx=" + times("255 7 ", 300)},

@@ -69,11 +69,7 @@ public:
         }
     }
     // Records each drain; the first `restsFor` say the port rests on.
-    bool drain(AfterDrain after) override
-    {
-        drains.push_back(after);
-        return drains.size() <= restsFor;
-    }
+    bool drain(AfterDrain after) override { return drains.push_back(after), drains.size() <= restsFor; }
     void loseDevice(const std::string& reason)
     {
         open_ = false;
