@@ -7,27 +7,39 @@
 #include <QStyleFactory>
 
 #include <csignal>
+#include <utility>
+#include <vector>
 #include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace cmbvhp {
 
+namespace {
+// What prepareEnvironment set, taken back once the application is made.
+std::vector<const char*> g_ownSettings;
+} // namespace
+
 void prepareEnvironment()
 {
     // Qt's own event loop, not GLib's: the port's notification is switched off
     // and on as the line rests, and GLib wakes its loop once more each time.
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
     // Paints go to the X server inside the request, not through shared memory,
     // which costs a round trip to the server at every paint; what changes at a
     // beat is a few rows.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
-        qputenv("QT_XCB_NO_MITSHM", "1");
+    for (const char* name : {"QT_NO_GLIB", "QT_XCB_NO_MITSHM"})
+        if (!qEnvironmentVariableIsSet(name)) {
+            qputenv(name, "1");
+            g_ownSettings.push_back(name);
+        }
 }
 
 void prepareApplication(QApplication& app)
 {
+    // Read by now; what the console starts (the file manager of "Open Session
+    // Folder") gets the environment as it was.
+    for (const char* name : std::exchange(g_ownSettings, {}))
+        qunsetenv(name);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setFont(consoleFont(kWindowFontPx));
     app.setApplicationName(QStringLiteral("cm_bv_hp"));

@@ -8,7 +8,8 @@ class QApplication;
 namespace cmbvhp {
 
 // Before the application is made: the event loop and display path a busy line
-// costs least on. A variable the environment already has is left as it is.
+// costs least on. A variable the environment already has is left as it is;
+// prepareApplication takes back what this set.
 void prepareEnvironment();
 
 // The style and fonts the window is laid out for; the program, its tests and

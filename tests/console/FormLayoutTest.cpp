@@ -3,6 +3,7 @@
 // clear of each other, fonts, colours and tab order; and a few spot positions.
 #include "support/Console.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -102,6 +103,8 @@ TEST(FormLayout, WindowFontsAndSpotPositions)
 {
     Console c;
     EXPECT_EQ(c.window.windowTitle(), QStringLiteral("CM_BV_HP Test"));
+    // Qt's own event loop, and the environment as it was for what the console starts.
+    EXPECT_TRUE(!QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib") && !qEnvironmentVariableIsSet("QT_NO_GLIB"));
     EXPECT_EQ(c.window.size(), QSize(627, 642));
     EXPECT_EQ(c.window.minimumSize(), c.window.maximumSize()) << "fixed size";
     EXPECT_EQ(c.window.palette().color(QPalette::Window), QColor(192, 192, 192));
