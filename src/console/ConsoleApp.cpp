@@ -7,9 +7,9 @@
 #include <QStyleFactory>
 
 #include <csignal>
+#include <cstring>
 #include <utility>
 #include <vector>
-#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
