@@ -70,7 +70,7 @@ QtSerialBackend::QtSerialBackend(QObject* parent) : QObject(parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialBackend::onError);
     restEnd_.setSingleShot(true);
     restEnd_.setInterval(kLongestRest);
-    connect(&restEnd_, &QTimer::timeout, this, [this] { drain(); });
+    connect(&restEnd_, &QTimer::timeout, this, [this] { drain(AfterDrain::Listen); });
 }
 
 // QSerialPort switches its notification on again whenever it is read; it is

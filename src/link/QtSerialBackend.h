@@ -36,7 +36,7 @@ public:
     std::size_t pendingWrite() const override;
     std::size_t bytesAvailable() const override;
     std::size_t read(std::span<std::uint8_t> into) override;
-    bool drain(AfterDrain after = AfterDrain::Listen) override;
+    bool drain(AfterDrain after) override;
 
     static constexpr std::chrono::milliseconds kLongestRest{50};
 

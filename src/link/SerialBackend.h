@@ -63,7 +63,7 @@ public:
     // RestWhileBusy, goes on resting if something came: the line is busy, and
     // drain returns true to be called again soon.
     enum class AfterDrain { Listen, RestWhileBusy };
-    virtual bool drain(AfterDrain = AfterDrain::Listen) { return false; }
+    virtual bool drain(AfterDrain) { return false; }
 
 protected:
     Listener* listener() const { return listener_; }
