@@ -24,20 +24,31 @@ void LogText::startRows()
     afterBlank_ = 0;
 }
 
-std::uint8_t LogText::encode(char16_t c)
+char16_t LogText::decode(std::uint8_t b) { return asciiViewChar(b); }
+
+// Once per character: the rare cases (a new chunk, a wrap, a line's first
+// character) are calls of their own.
+inline void LogText::layByte(std::uint8_t b)
 {
-    if ((c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF))
-        return static_cast<std::uint8_t>(c);
-    if (c >= 0x2400 && c < 0x2420)
-        return static_cast<std::uint8_t>(c - 0x2400);
-    if (c == 0x2421)
-        return 0x7F;
-    if (c == 0xFFFD)
-        return 0x80;
-    return '?';
+    const int w = widths_[b];
+    // A blank may hang past the edge, so that groups of digits stay together.
+    if (b != ' ' && rowWidth_ > 0 && rowWidth_ + w > wrapWidth_) [[unlikely]]
+        wrapBefore();
+    ++size_;
+    rowWidth_ += w;
+    if (b == ' ')
+        afterBlank_ = size_;
 }
 
-char16_t LogText::decode(std::uint8_t b) { return asciiViewChar(b); }
+inline void LogText::putByte(std::uint8_t b)
+{
+    if (writeAt_ == writeEnd_) [[unlikely]]
+        nextChunk();
+    *writeAt_++ = b;
+    layByte(b);
+    if (!lineStamped_) [[unlikely]]
+        stampLine();
+}
 
 void LogText::setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapWidth)
 {
@@ -142,28 +153,6 @@ void LogText::wrapBefore()
         lines_.push_back({LineStamp::kNoTime, rowNumber(rows_.size() - 1), 0});
         lineStamped_ = false;
     }
-}
-
-void LogText::layByte(std::uint8_t b)
-{
-    const int w = widths_[b];
-    // A blank may hang past the edge, so that groups of digits stay together.
-    if (b != ' ' && rowWidth_ > 0 && rowWidth_ + w > wrapWidth_)
-        wrapBefore();
-    ++size_;
-    rowWidth_ += w;
-    if (b == ' ')
-        afterBlank_ = size_;
-}
-
-void LogText::putByte(std::uint8_t b)
-{
-    if (writeAt_ == writeEnd_)
-        nextChunk();
-    *writeAt_++ = b;
-    layByte(b);
-    if (!lineStamped_)
-        stampLine();
 }
 
 void LogText::stampLine()

@@ -94,7 +94,18 @@ public:
     // The held line a lastSent value names; none when it has left the log.
     std::optional<std::size_t> heldLine(std::uint32_t lastSent) const;
 
-    static std::uint8_t encode(char16_t c);
+    static constexpr std::uint8_t encode(char16_t c)
+    {
+        if ((c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF))
+            return static_cast<std::uint8_t>(c);
+        if (c >= 0x2400 && c < 0x2420)
+            return static_cast<std::uint8_t>(c - 0x2400);
+        if (c == 0x2421)
+            return 0x7F;
+        if (c == 0xFFFD)
+            return 0x80;
+        return '?';
+    }
     static char16_t decode(std::uint8_t b);
 
 private:

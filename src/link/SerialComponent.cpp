@@ -138,27 +138,18 @@ bool SerialComponent::Output(std::span<const std::uint8_t> bytes)
     return true;
 }
 
-int SerialComponent::InBufferCount()
+int SerialComponent::refill()
 {
-    if (inHead_ == inBuf_.size()) {
-        inBuf_.clear();
-        inHead_ = 0;
-        const std::size_t n = backend_->isOpen() ? backend_->bytesAvailable() : 0;
-        if (n > 0) {
-            inBuf_.resize(n);
-            inBuf_.resize(backend_->read(inBuf_));
-            if (nullDiscard_)
-                std::erase(inBuf_, std::uint8_t{0});
-        }
+    inBuf_.clear();
+    inHead_ = 0;
+    const std::size_t n = backend_->isOpen() ? backend_->bytesAvailable() : 0;
+    if (n > 0) {
+        inBuf_.resize(n);
+        inBuf_.resize(backend_->read(inBuf_));
+        if (nullDiscard_)
+            std::erase(inBuf_, std::uint8_t{0});
     }
-    return static_cast<int>(inBuf_.size() - inHead_);
-}
-
-std::uint8_t SerialComponent::Input()
-{
-    if (InBufferCount() == 0)
-        return 0;
-    return inBuf_[inHead_++];
+    return static_cast<int>(inBuf_.size());
 }
 
 void SerialComponent::readable()

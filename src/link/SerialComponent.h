@@ -57,9 +57,9 @@ public:
     bool Output(std::span<const std::uint8_t> bytes);
     // Frames dropped for a full output buffer since the port was opened.
     int framesDropped() const { return framesDropped_; }
-    int InBufferCount();
+    int InBufferCount() { return inHead_ < inBuf_.size() ? static_cast<int>(inBuf_.size() - inHead_) : refill(); }
     // The next waiting byte; 0 when none waits.
-    std::uint8_t Input();
+    std::uint8_t Input() { return InBufferCount() == 0 ? 0 : inBuf_[inHead_++]; }
     // The bytes InBufferCount counts, in the order Input hands them out.
     std::span<const std::uint8_t> waiting() const { return std::span(inBuf_).subspan(inHead_); }
     int CommEvent() const { return commEvent_; }
@@ -91,6 +91,8 @@ private:
     int commEvent_ = 0;
     int framesDropped_ = 0;
     // Bytes taken from the backend and not yet handed out by Input.
+    // Everything waiting was handed out: reads what the port holds.
+    int refill();
     std::vector<std::uint8_t> inBuf_;
     std::size_t inHead_ = 0;
 };
