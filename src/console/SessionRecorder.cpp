@@ -32,10 +32,12 @@ void appendTime(std::string& out, std::int64_t wallMs)
 
 void appendHex(std::string& out, std::span<const std::uint8_t> bytes)
 {
+    std::size_t at = out.size();
+    out.resize(at + 3 * bytes.size());
     for (const std::uint8_t b : bytes) {
-        out += ' ';
-        out += static_cast<char>(kHexDigits[b >> 4]);
-        out += static_cast<char>(kHexDigits[b & 0x0F]);
+        out[at++] = ' ';
+        out[at++] = static_cast<char>(kHexDigits[b >> 4]);
+        out[at++] = static_cast<char>(kHexDigits[b & 0x0F]);
     }
 }
 
