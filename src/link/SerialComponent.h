@@ -90,9 +90,9 @@ private:
     bool nullDiscard_ = false;
     int commEvent_ = 0;
     int framesDropped_ = 0;
-    // Bytes taken from the backend and not yet handed out by Input.
     // Everything waiting was handed out: reads what the port holds.
     int refill();
+    // Bytes taken from the backend and not yet handed out by Input.
     std::vector<std::uint8_t> inBuf_;
     std::size_t inHead_ = 0;
 };
