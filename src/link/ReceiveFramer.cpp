@@ -27,8 +27,10 @@ void ReceiveFramer::ComeOne_OnComm()
             ctx_.traffic->bytesReceived(batch, at);
         for (std::size_t n = batch.size(); n > 0 && ctx_.ComeOne.InBufferCount() >= 1; --n)
             handleByte(ctx_.ComeOne.Input());
+        // Before the next read is accounted for: what that says in the log
+        // (the session file's failure) comes after these bytes.
+        flushLog();
     }
-    flushLog();
 }
 
 void ReceiveFramer::flushLog()

@@ -56,9 +56,9 @@ private:
 
     Context& ctx_;
     ReplyHandlers& on_;
-    // The text of a notification's bytes goes to the log in one append, not one
-    // per byte. Nothing else reaches a log meanwhile: the buttons a reply
-    // clicks queue their frames for a tick, and the decoders fill boxes.
+    // The text of a read's bytes goes to the log in one append, not one per
+    // byte. Nothing else reaches a log meanwhile: the buttons a reply clicks
+    // queue their frames for a tick, and the decoders fill boxes.
     std::array<char16_t, 512> logText_{};
     std::size_t logUsed_ = 0;
 };

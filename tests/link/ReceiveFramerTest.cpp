@@ -94,6 +94,29 @@ TEST(ReceiveFramer, ALongNotificationIsLoggedWholeInEveryView)
     });
 }
 
+// Regression: the text of a notification's first read was held back while its
+// second read was accounted for, so a line the console said then (the session
+// file's failure) came before bytes that arrived before it.
+TEST(ReceiveFramer, ALineSaidBetweenTwoReadsOfANotificationFollowsTheBytesOfTheFirst)
+{
+    struct SecondRead : TrafficObserver {
+        Rig r;
+        int reads = 0;
+        void frameSent(std::span<const std::uint8_t>, bool, const Moment&) override {}
+        void bytesReceived(std::span<const std::uint8_t>, const Moment&) override
+        {
+            if (++reads == 2)
+                return r.ui.appendLogLine(Log::txt수신, u"NOTE");
+            r.comeOne.setRThreshold(0); // arrives during the first read, unannounced
+            r.port->feed(hex("11"));
+            r.comeOne.setRThreshold(1);
+        }
+    } t;
+    t.r.engine.setTraffic(&t);
+    t.r.port->feed(hex("22 03"));
+    EXPECT_EQ(t.r.ui.rx.toStdString(), "22 03 \r\nNOTE\r\n11 ");
+}
+
 TEST(ReceiveFramer, StartupSequenceRunsOverTheWire)
 {
     // The bill validator answers every frame of its slot; a 0x44 mid-way starts again.
