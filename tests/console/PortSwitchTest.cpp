@@ -77,12 +77,8 @@ TEST(PortSwitch, EverySettingsIndexReachesThePort)
 
 TEST(PortSwitch, ButtonsFollowTheDeviceChoiceAndStayAfterTheClose)
 {
-    const struct {
-        bool bv, hp;
-        const char* coin;
-        std::uint8_t curDevice;
-        QString buttons; // bvCmd(0 ... 6), cmCmd(0 ... 6) and TxtCh, cmdHp1(0 ... 5): 1 enabled
-    } cases[] = {
+    // buttons: bvCmd(0 ... 6), cmCmd(0 ... 6) and TxtCh, cmdHp1(0 ... 5): 1 enabled
+    const struct { bool bv, hp; const char* coin; std::uint8_t curDevice; QString buttons; } cases[] = {
         {true, true, "optionCm", 0, "1111111 11111111 111111"},   {true, false, "optionSlt", 0, "1111111 01110110 000001"},
         {false, true, "OptionCoin", 4, "0000000 00000000 111111"}, {true, false, "OptionCoin", 0, "1111111 00000000 000001"},
         {false, false, "optionCm", 0, "0000000 11111111 000001"},
@@ -102,11 +98,7 @@ TEST(PortSwitch, ButtonsFollowTheDeviceChoiceAndStayAfterTheClose)
 // device choice locked. The steps before the failing one keep their effect.
 TEST(PortSwitch, RefusedOpenReportsThePortAndReturnsToClosed)
 {
-    const struct {
-        std::function<void(Console&)> prepare;
-        const char* message;
-        const char* reason;
-    } cases[] = {
+    const struct { std::function<void(Console&)> prepare; const char* message; const char* reason; } cases[] = {
         {[](Console& c) { c.setting(1)->setEditText(QStringLiteral("38400")); }, "1is not opend", "invalid line settings"},
         {[](Console& c) { c.setting(0)->setEditText(QStringLiteral("ttyUSB0")); }, "0is not opend", "no port selected"},
         {[](Console& c) { c.setting(0)->setCurrentIndex(2); }, "3is not opend", "no device for this port number"},

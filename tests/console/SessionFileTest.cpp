@@ -101,11 +101,8 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
     const QString plain = dir.filePath(QStringLiteral("plain"));
     QFile(plain).open(QIODevice::WriteOnly);
     const QByteArray saved = qgetenv("XDG_STATE_HOME");
-    const struct {
-        QString state;
-        std::function<void(Console&)> harm;
-        QString why; // "%1": the file
-    } cases[] = {
+    // why: "%1" is the file
+    const struct { QString state; std::function<void(Console&)> harm; QString why; } cases[] = {
         {plain, {}, QStringLiteral("cannot make the folder ") + plain + QStringLiteral("/cm_bv_hp/sessions: Not a directory")},
         {dir.path(), [](Console& c) { QFile::remove(c.window.recorder().filePath()); }, QStringLiteral("%1 was removed while it was written")},
         {dir.path(), [](Console&) { const rlimit small{600, RLIM_INFINITY}; setrlimit(RLIMIT_FSIZE, &small); },

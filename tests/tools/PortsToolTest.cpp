@@ -104,11 +104,8 @@ TEST_F(PortsTool, ArgumentsGiveExactOutputExitCodeAndFolder)
 {
     devices = {{pty.name(), "", "FT232R USB UART", "FTDI", "A12"}};
     const std::string usage = "usage: cm_bv_hp_ports [link N DEVICE | unlink N]\n";
-    const struct {
-        std::vector<std::string> args;
-        std::string result; // code|stdout|stderr
-        std::string folder;
-    } rows[] = {
+    // result: code|stdout|stderr
+    const struct { std::vector<std::string> args; std::string result, folder; } rows[] = {
         {{"link", "2", "$PTY"}, "0|COM2 now reaches $PTY\n|", "com2>$PTY;"},
         {{}, "0|" + listing("link to $PTY: FT232R USB UART, maker FTDI, serial number A12") + "|", "com2>$PTY;"},
         // Regression: a link to a link of the folder made a loop; what the path
@@ -178,11 +175,7 @@ TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
     // The folder follows the XDG rule: a relative value is ignored, and with
     // no absolute home there is no folder, which is said.
     const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    const struct {
-        const char* xdg;
-        const char* home;
-        std::string folder;
-    } envs[] = {{"/tmp/cfg", "/root", "/tmp/cfg/cm_bv_hp/ports"}, {"cfg", "/home/t", "/home/t/.config/cm_bv_hp/ports"},
+    const struct { const char* xdg; const char* home; std::string folder; } envs[] = {{"/tmp/cfg", "/root", "/tmp/cfg/cm_bv_hp/ports"}, {"cfg", "/home/t", "/home/t/.config/cm_bv_hp/ports"},
                 {"", "/home/t", "/home/t/.config/cm_bv_hp/ports"}, {"cfg", "home", ""}, {nullptr, nullptr, ""}};
     for (const auto& e : envs) {
         e.xdg ? setenv("XDG_CONFIG_HOME", e.xdg, 1) : unsetenv("XDG_CONFIG_HOME");
