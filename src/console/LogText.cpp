@@ -280,15 +280,8 @@ QString LogText::lineText(std::size_t line) const
 
 QString LogText::rowText(std::size_t row) const
 {
-    if (row >= rows_.size())
-        return {};
-    const std::uint64_t from = rowStart(row);
-    const std::uint64_t to = row + 1 < rows_.size() ? rowStart(row + 1) : size_;
     QString out;
-    out.resize(static_cast<qsizetype>(to - from));
-    QChar* d = out.data();
-    for (std::uint64_t off = from; off < to; ++off)
-        *d++ = QChar(decode(at(off)));
+    forEachInRow(row, [&out](std::uint8_t b) { out.append(QChar(decode(b))); });
     return out;
 }
 

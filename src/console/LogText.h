@@ -77,6 +77,16 @@ public:
     // Rows held, the first held being row 0.
     std::size_t rowCount() const { return rows_.size(); }
     QString rowText(std::size_t row) const;
+    // Calls f with each stored byte of a row (see encode), in order.
+    template <class F>
+    void forEachInRow(std::size_t row, F&& f) const
+    {
+        if (row >= rows_.size())
+            return;
+        const std::uint64_t to = row + 1 < rows_.size() ? rowStart(row + 1) : size_;
+        for (std::uint64_t off = rowStart(row); off < to; ++off)
+            f(at(off));
+    }
     // Bytes held, for the memory figures.
     std::size_t storedBytes() const { return size_ - rowStart(0); }
     // Rows that have left the log (by trimming or clearing) since it was made.

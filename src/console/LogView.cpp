@@ -64,7 +64,9 @@ LogView::LogView(QWidget* parent, LogLimits limits) : QAbstractScrollArea(parent
         return LineStamp{now, 0, sentLog_ && !ownMessage_ ? sentLog_->text_.linesWithText() : 0};
     });
     viewport()->setBackgroundRole(QPalette::Base);
-    viewport()->setAutoFillBackground(true);
+    // The rows' paint fills the background itself, with the painter it draws
+    // them with, rather than Qt with one of its own first.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     // Opaque, so that the scroll bar's frequent repaints stop at it instead of
     // repainting the log's frame and the window behind it.
     verticalScrollBar()->setAutoFillBackground(true);
@@ -317,11 +319,14 @@ void LogView::relayout()
     clearSelection(); // rows are laid out anew
     const QFontMetrics fm(font());
     lineHeight_ = std::max(1, fm.lineSpacing());
+    ascent_ = fm.ascent();
     std::array<std::uint16_t, 256> widths{};
     rawFont_ = QRawFont::fromFont(font());
     hasGlyph_.reset();
+    blank_.reset();
     for (std::size_t b = 0; b < 256; ++b) {
         const QChar c(LogText::decode(static_cast<std::uint8_t>(b)));
+        blank_[b] = c.isSpace();
         widths[b] = static_cast<std::uint16_t>(fm.horizontalAdvance(c));
         const QList<quint32> g = rawFont_.glyphIndexesForString(QString(c));
         if (g.size() == 1 && g[0] != 0) {
@@ -360,11 +365,11 @@ void LogView::paintEvent(QPaintEvent* event)
     QPainter painter(viewport());
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
-    const QFontMetrics fm(font());
     const auto [selFirst, selLast] = std::minmax(anchor_, cursor_);
     // Only the rows inside the area to paint, rectangle by rectangle: most
     // paints add a row or two at the foot and clear the top margin.
     for (const QRect& area : event->region()) {
+        painter.fillRect(area, viewport()->palette().brush(viewport()->backgroundRole()));
         const int skip = std::max(0, area.top() - kMargin) / lineHeight_;
         const std::size_t first = top_ + static_cast<std::size_t>(skip);
         const std::size_t last =
@@ -377,7 +382,7 @@ void LogView::paintEvent(QPaintEvent* event)
                 painter.fillRect(QRect(0, y, viewport()->width(), lineHeight_), palette().color(QPalette::Highlight));
                 painter.setPen(palette().color(QPalette::HighlightedText));
             }
-            drawRow(painter, y + fm.ascent(), row);
+            drawRow(painter, y + ascent_, row);
             if (selected)
                 painter.setPen(palette().color(QPalette::Text));
         }
@@ -386,26 +391,29 @@ void LogView::paintEvent(QPaintEvent* event)
 
 void LogView::drawRow(QPainter& painter, int baseline, std::size_t row) const
 {
-    const QString text = text_.rowText(row);
-    QList<quint32> glyphs;
-    QList<QPointF> positions;
-    glyphs.reserve(text.size());
-    positions.reserve(text.size());
+    glyphs_.clear();
+    positions_.clear();
+    bool drawable = true;
     qreal x = kMargin;
-    for (const QChar c : text) {
-        const std::uint8_t b = LogText::encode(c.unicode());
-        if (!hasGlyph_[b]) {
-            painter.drawText(kMargin, baseline, text);
-            return;
+    text_.forEachInRow(row, [&](std::uint8_t b) {
+        drawable = drawable && hasGlyph_[b];
+        // A blank has no ink to blend: its advance is all it adds.
+        if (!blank_[b]) {
+            glyphs_.push_back(glyph_[b]);
+            positions_.push_back(QPointF(x, baseline));
         }
-        glyphs.push_back(glyph_[b]);
-        positions.push_back(QPointF(x, baseline));
         x += advance_[b];
+    });
+    if (!drawable) {
+        painter.drawText(kMargin, baseline, text_.rowText(row));
+        return;
     }
+    if (glyphs_.isEmpty())
+        return;
     QGlyphRun run;
     run.setRawFont(rawFont_);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
+    run.setGlyphIndexes(glyphs_);
+    run.setPositions(positions_);
     painter.drawGlyphRun(QPointF(), run);
 }
 

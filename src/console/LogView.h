@@ -101,6 +101,7 @@ private:
     static constexpr std::chrono::milliseconds kScrollBarPace{250};
     bool followTail_ = true;
     int lineHeight_ = 1;
+    int ascent_ = 0;
     // The font's glyph for each of the 256 characters a log holds, so that a
     // row is drawn without shaping its text; rows with a character the font
     // lacks (the control pictures) are drawn as text, with fallback fonts.
@@ -108,6 +109,10 @@ private:
     std::array<quint32, 256> glyph_{};
     std::array<qreal, 256> advance_{};
     std::bitset<256> hasGlyph_;
+    std::bitset<256> blank_; // spaces: nothing to draw
+    // A row's glyphs and their places, kept between rows and paints.
+    mutable QList<quint32> glyphs_;
+    mutable QList<QPointF> positions_;
     // Selected rows: from anchor to cursor, both included; none while
     // anchor_ is npos.
     std::size_t anchor_ = npos;
