@@ -1,9 +1,9 @@
 // The console's costs on this machine: one poll tick, and one received byte
 // (log append, framing, decoding, the session file), each with empty logs and
 // with logs that hold a day of traffic; with a day of logs, paging through the
-// receive log and copying all of it; and the resident memory after a week of a
-// full 19200-baud line of noise in a hoppers-only test, where every byte ends
-// a line. Run: build/bench/console_bench (the week takes a minute or two).
+// receive log and copying all of it; a display beat of a busy line; and the
+// resident memory after a week of a full 19200-baud line of noise in a
+// hoppers-only test, where every byte ends a line. Run: build/bench/console_bench (the week takes a minute or two).
 #include "Devices.h"
 #include "console/ConsoleApp.h"
 #include "console/LogView.h"
@@ -22,6 +22,7 @@
 #include <fstream>
 #include <malloc.h>
 #include <memory>
+#include <random>
 #include <string>
 
 using namespace cmbvhp;
@@ -149,6 +150,28 @@ void BM_PageDayOfLogs(benchmark::State& state)
     }
 }
 
+// A display beat on a busy line: the 4,000 bytes that 100 kB/s brings in a
+// 40 ms beat through framing, the logs and the session file, then the receive
+// log painted, a whole page of new rows.
+void BM_BusyLineBeat(benchmark::State& state)
+{
+    Bench b;
+    b.window.show();
+    QCoreApplication::processEvents(); // mapped, so that a repaint paints
+    std::mt19937 rng(20261207);
+    std::vector<Bytes> beats(16, Bytes(4000));
+    for (Bytes& beat : beats)
+        for (std::uint8_t& byte : beat)
+            byte = static_cast<std::uint8_t>(rng());
+    LogView& log = b.window.receiveLog();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        b.port->feed(beats[i++ % beats.size()]);
+        log.sync();
+        log.viewport()->repaint();
+    }
+}
+
 // Select all and copy, as Ctrl+A, Ctrl+C do.
 void BM_CopyDayOfReceiveLog(benchmark::State& state)
 {
@@ -230,6 +253,7 @@ BENCHMARK(BM_TickDayOfLogs)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReceiveEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReceiveEmptyLogsNoSessionFile)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_TickEmptyLogs)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_BusyLineBeat)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_WeekOfNoiseHoppersOnly)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
