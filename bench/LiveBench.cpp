@@ -14,6 +14,8 @@
 //   live_bench run [seconds a trial [rates in B/s...]]   (needs a display)
 //   live_bench subject console|norecord|terminal PTY LOG SECONDS   (one measured window)
 //   LIVE_BENCH_QT_DEFAULTS=1 live_bench run ...   (the console on Qt's default event loop and display path)
+//   live_bench ab SECONDS RATE fifo|bytewise PAIRS OTHER_LIVE_BENCH
+//       (the console of this build against another build's, taking turns)
 #include "Devices.h"
 #include "Pty.h"
 #include "console/ConsoleApp.h"
@@ -344,6 +346,22 @@ Figures trial(const char* self, const std::string& kind, double rate, Delivery d
     return fig;
 }
 
+// The session files go to a folder of the run's own, removed after it.
+struct OwnStateFolder {
+    char path[32] = "/tmp/live_bench_state_XXXXXX";
+    bool ok = ::mkdtemp(path) != nullptr;
+    OwnStateFolder()
+    {
+        if (ok)
+            ::setenv("XDG_STATE_HOME", path, 1);
+    }
+    ~OwnStateFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
 constexpr int kRounds = 3;
 const char* const kSubjects[3] = {"console", "norecord", "terminal"};
 
@@ -351,11 +369,9 @@ int run(const char* self, double seconds, std::vector<double> rates)
 {
     if (rates.empty())
         rates = {1920.0, 100000.0};
-    // The session files go to a folder of the run's own.
-    char state[] = "/tmp/live_bench_state_XXXXXX";
-    if (!::mkdtemp(state))
+    const OwnStateFolder state;
+    if (!state.ok)
         return 1;
-    ::setenv("XDG_STATE_HOME", state, 1);
     std::printf("live traffic, %d trials of %.0f s each; the console with and without session files beside a plain serial terminal%s\n\n",
                 kRounds, seconds, std::getenv("LIVE_BENCH_QT_DEFAULTS") ? " (the console on Qt's default event loop and display path)" : "");
     for (double rate : rates) {
@@ -400,8 +416,35 @@ int run(const char* self, double seconds, std::vector<double> rates)
             std::fflush(stdout);
         }
     }
-    std::error_code ec;
-    std::filesystem::remove_all(state, ec);
+    return 0;
+}
+
+// Two builds of the console on the same line, taking turns, so that a change
+// is measured against its base within the same spell of the machine; each
+// pair of trials is compared on its own.
+int compare(const char* self, const char* other, double seconds, double rate, Delivery delivery, int pairs)
+{
+    const OwnStateFolder state;
+    if (!state.ok)
+        return 1;
+    std::vector<double> shares[2];
+    for (int i = 0; i < pairs; ++i) {
+        for (int k = 0; k < 2; ++k) {
+            const Figures f = trial(k == 0 ? self : other, "console", rate, delivery, seconds);
+            shares[k].push_back(f.cpuShare);
+            std::printf("%s %.2f %% (%.0f wakeups/s, display p99 %.1f ms, tick p99 %.1f ms)\n", k == 0 ? "this " : "other", f.cpuShare,
+                        f.wakeupsPerSecond, f.latencyP99, f.lateP99);
+            std::fflush(stdout);
+        }
+    }
+    double difference = 0;
+    int lower = 0;
+    for (int i = 0; i < pairs; ++i) {
+        difference += shares[0][i] - shares[1][i];
+        lower += shares[0][i] < shares[1][i];
+    }
+    std::printf("medians: this %.2f %%, other %.2f %%; this lower in %d of %d pairs, by %.2f points on average\n",
+                percentile(shares[0], 0.5), percentile(shares[1], 0.5), lower, pairs, -difference / pairs);
     return 0;
 }
 
@@ -416,8 +459,12 @@ int main(int argc, char** argv)
             rates.push_back(std::atof(argv[i]));
         return run(argv[0], argc > 2 ? std::atof(argv[2]) : 10, rates);
     }
+    if (argc == 7 && std::strcmp(argv[1], "ab") == 0)
+        return compare(argv[0], argv[6], std::atof(argv[2]), std::atof(argv[3]),
+                       std::strcmp(argv[4], "fifo") == 0 ? Delivery::Fifo : Delivery::ByteWise, std::atoi(argv[5]));
     if (argc == 6 && std::strcmp(argv[1], "subject") == 0)
         return subject(argv[2], argv[3], argv[4], std::atof(argv[5]));
-    std::fprintf(stderr, "usage: live_bench run [seconds [rates in B/s...]]\n");
+    std::fprintf(stderr, "usage: live_bench run [seconds [rates in B/s...]]\n"
+                         "       live_bench ab SECONDS RATE fifo|bytewise PAIRS OTHER_LIVE_BENCH\n");
     return 2;
 }
