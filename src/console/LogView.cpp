@@ -369,12 +369,12 @@ void LogView::paintEvent(QPaintEvent* event)
     // Only the rows inside the area to paint, rectangle by rectangle: most
     // paints add a row or two at the foot and clear the top margin.
     for (const QRect& area : event->region()) {
+        painter.setClipRect(area);
         painter.fillRect(area, viewport()->palette().brush(viewport()->backgroundRole()));
         const int skip = std::max(0, area.top() - kMargin) / lineHeight_;
         const std::size_t first = top_ + static_cast<std::size_t>(skip);
         const std::size_t last =
             std::min(text_.rowCount(), top_ + static_cast<std::size_t>(std::max(0, area.bottom() - kMargin) / lineHeight_) + 1);
-        painter.setClipRect(area);
         int y = kMargin + skip * lineHeight_;
         for (std::size_t row = first; row < last && y < area.bottom() + 1; ++row, y += lineHeight_) {
             const bool selected = anchor_ != npos && row >= selFirst && row <= selLast;
