@@ -281,6 +281,8 @@ QString LogText::lineText(std::size_t line) const
 QString LogText::rowText(std::size_t row) const
 {
     QString out;
+    if (row < rows_.size())
+        out.reserve(static_cast<qsizetype>(rowEnd(row) - rowStart(row)));
     forEachInRow(row, [&out](std::uint8_t b) { out.append(QChar(decode(b))); });
     return out;
 }

@@ -83,8 +83,7 @@ public:
     {
         if (row >= rows_.size())
             return;
-        const std::uint64_t to = row + 1 < rows_.size() ? rowStart(row + 1) : size_;
-        for (std::uint64_t off = rowStart(row); off < to; ++off)
+        for (std::uint64_t off = rowStart(row), to = rowEnd(row); off < to; ++off)
             f(at(off));
     }
     // Bytes held, for the memory figures.
@@ -132,6 +131,7 @@ private:
         return chunks_[i / kChunk][i % kChunk];
     }
     std::uint64_t rowStart(std::size_t row) const { return rows_[row] & ~kLineStart; }
+    std::uint64_t rowEnd(std::size_t row) const { return row + 1 < rows_.size() ? rowStart(row + 1) : size_; }
     // A stamp's first row as an index into rows_.
     std::size_t heldRow(const LineStamp& l) const { return static_cast<std::uint32_t>(l.firstRow - static_cast<std::uint32_t>(rowsDropped_)); }
     std::uint32_t rowNumber(std::size_t row) const { return static_cast<std::uint32_t>(rowsDropped_ + row); }

@@ -234,8 +234,9 @@ TEST(TrafficLog, ViewsThatNeverEndALineStampEachRowAndOwnLinesAnswerNoFrame)
 }
 
 // Regression: after a blit the foot of the row that left stayed in the top
-// margin, or the rows blitted up showed through the new ones; the scroll bar lagged, so that a wheel step jumped back and a cleared
-// log stayed on rows that were gone.
+// margin, or (a paint of several areas clearing only the first) the rows
+// blitted up showed through the new ones; the scroll bar lagged, so that a
+// wheel step jumped back and a cleared log stayed on rows that were gone.
 TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAsItStands)
 {
     Console c;
@@ -248,8 +249,6 @@ TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAs
     rx.append(u"gjpqy_([\r\ngjpqy_([\r\n");
     rx.sync();
     QCoreApplication::processEvents();
-    // Regression too: a paint of several areas cleared only the first, and
-    // the rows blitted up showed through the new ones.
     const QRect area(rx.viewport()->mapTo(&c.window, QPoint()), rx.viewport()->size());
     const QImage shown = c.window.screen()->grabWindow(c.window.winId()).toImage().copy(area);
     EXPECT_TRUE(shown.convertToFormat(QImage::Format_RGB32) == rx.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32))
