@@ -280,10 +280,15 @@ QString LogText::lineText(std::size_t line) const
 
 QString LogText::rowText(std::size_t row) const
 {
+    if (row >= rows_.size())
+        return {};
+    const std::uint64_t from = rowStart(row);
+    const std::uint64_t to = rowEnd(row);
     QString out;
-    if (row < rows_.size())
-        out.reserve(static_cast<qsizetype>(rowEnd(row) - rowStart(row)));
-    forEachInRow(row, [&out](std::uint8_t b) { out.append(QChar(decode(b))); });
+    out.resize(static_cast<qsizetype>(to - from));
+    QChar* d = out.data();
+    for (std::uint64_t off = from; off < to; ++off)
+        *d++ = QChar(decode(at(off)));
     return out;
 }
 
