@@ -3,7 +3,8 @@
 // with logs that hold a day of traffic; with a day of logs, paging through the
 // receive log and copying all of it; a display beat of a busy line; and the
 // resident memory after a week of a full 19200-baud line of noise in a
-// hoppers-only test, where every byte ends a line. Run: build/bench/console_bench (the week takes a minute or two).
+// hoppers-only test, where every byte ends a line. Run:
+// build/bench/console_bench (the week takes a minute or two).
 #include "Devices.h"
 #include "console/ConsoleApp.h"
 #include "console/LogView.h"

@@ -365,12 +365,13 @@ void LogView::paintEvent(QPaintEvent* event)
     QPainter painter(viewport());
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
+    const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
     const auto [selFirst, selLast] = std::minmax(anchor_, cursor_);
     // Only the rows inside the area to paint, rectangle by rectangle: most
     // paints add a row or two at the foot and clear the top margin.
     for (const QRect& area : event->region()) {
         painter.setClipRect(area);
-        painter.fillRect(area, viewport()->palette().brush(viewport()->backgroundRole()));
+        painter.fillRect(area, background);
         const int skip = std::max(0, area.top() - kMargin) / lineHeight_;
         const std::size_t first = top_ + static_cast<std::size_t>(skip);
         const std::size_t last =
@@ -389,7 +390,7 @@ void LogView::paintEvent(QPaintEvent* event)
     }
 }
 
-void LogView::drawRow(QPainter& painter, int baseline, std::size_t row) const
+void LogView::drawRow(QPainter& painter, int baseline, std::size_t row)
 {
     glyphs_.clear();
     positions_.clear();

@@ -82,7 +82,7 @@ private:
     void syncScrollBar(bool force = false);
     void relayout();
     int visibleRows() const;
-    void drawRow(QPainter& painter, int baseline, std::size_t row) const;
+    void drawRow(QPainter& painter, int baseline, std::size_t row);
     std::size_t rowAt(int y) const;
     void clearSelection();
 
@@ -111,8 +111,8 @@ private:
     std::bitset<256> hasGlyph_;
     std::bitset<256> blank_; // spaces: nothing to draw
     // A row's glyphs and their places, kept between rows and paints.
-    mutable QList<quint32> glyphs_;
-    mutable QList<QPointF> positions_;
+    QList<quint32> glyphs_;
+    QList<QPointF> positions_;
     // Selected rows: from anchor to cursor, both included; none while
     // anchor_ is npos.
     std::size_t anchor_ = npos;

@@ -175,8 +175,9 @@ TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
     // The folder follows the XDG rule: a relative value is ignored, and with
     // no absolute home there is no folder, which is said.
     const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    const struct { const char* xdg; const char* home; std::string folder; } envs[] = {{"/tmp/cfg", "/root", "/tmp/cfg/cm_bv_hp/ports"}, {"cfg", "/home/t", "/home/t/.config/cm_bv_hp/ports"},
-                {"", "/home/t", "/home/t/.config/cm_bv_hp/ports"}, {"cfg", "home", ""}, {nullptr, nullptr, ""}};
+    const struct { const char* xdg; const char* home; std::string folder; } envs[] = {
+        {"/tmp/cfg", "/root", "/tmp/cfg/cm_bv_hp/ports"}, {"cfg", "/home/t", "/home/t/.config/cm_bv_hp/ports"},
+        {"", "/home/t", "/home/t/.config/cm_bv_hp/ports"}, {"cfg", "home", ""}, {nullptr, nullptr, ""}};
     for (const auto& e : envs) {
         e.xdg ? setenv("XDG_CONFIG_HOME", e.xdg, 1) : unsetenv("XDG_CONFIG_HOME");
         e.home ? setenv("HOME", e.home, 1) : unsetenv("HOME");
