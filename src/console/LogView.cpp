@@ -14,12 +14,15 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QGlyphRun>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolTip>
 #include <QUrl>
+
+#include <cstring>
 
 namespace cmbvhp {
 
@@ -328,10 +331,10 @@ void LogView::relayout()
         const QChar c(LogText::decode(static_cast<std::uint8_t>(b)));
         blank_[b] = c.isSpace();
         widths[b] = static_cast<std::uint16_t>(fm.horizontalAdvance(c));
+        width_[b] = widths[b];
         const QList<quint32> g = rawFont_.glyphIndexesForString(QString(c));
         if (g.size() == 1 && g[0] != 0) {
             glyph_[b] = g[0];
-            advance_[b] = widths[b]; // the row is laid out with the widths it was wrapped by
             hasGlyph_.set(b);
         }
     }
@@ -367,6 +370,7 @@ void LogView::paintEvent(QPaintEvent* event)
     painter.setPen(palette().color(QPalette::Text));
     const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
     const auto [selFirst, selLast] = std::minmax(anchor_, cursor_);
+    const bool fromCells = cellsFit(painter, background);
     // Only the rows inside the area to paint, rectangle by rectangle: most
     // paints add a row or two at the foot and clear the top margin.
     for (const QRect& area : event->region()) {
@@ -383,7 +387,8 @@ void LogView::paintEvent(QPaintEvent* event)
                 painter.fillRect(QRect(0, y, viewport()->width(), lineHeight_), palette().color(QPalette::Highlight));
                 painter.setPen(palette().color(QPalette::HighlightedText));
             }
-            drawRow(painter, y + ascent_, row);
+            if (selected || !fromCells || !drawRowFromCells(painter, y, row))
+                drawRow(painter, y + ascent_, row);
             if (selected)
                 painter.setPen(palette().color(QPalette::Text));
         }
@@ -395,7 +400,7 @@ void LogView::drawRow(QPainter& painter, int baseline, std::size_t row)
     glyphs_.clear();
     positions_.clear();
     bool drawable = true;
-    qreal x = kMargin;
+    int x = kMargin;
     text_.forEachInRow(row, [&](std::uint8_t b) {
         drawable = drawable && hasGlyph_[b];
         // A blank has no ink to blend: its advance is all it adds.
@@ -403,12 +408,16 @@ void LogView::drawRow(QPainter& painter, int baseline, std::size_t row)
             glyphs_.push_back(glyph_[b]);
             positions_.push_back(QPointF(x, baseline));
         }
-        x += advance_[b];
+        x += width_[b];
     });
-    if (!drawable) {
+    if (drawable)
+        drawGlyphs(painter);
+    else
         painter.drawText(kMargin, baseline, text_.rowText(row));
-        return;
-    }
+}
+
+void LogView::drawGlyphs(QPainter& painter) const
+{
     if (glyphs_.isEmpty())
         return;
     QGlyphRun run;
@@ -416,6 +425,108 @@ void LogView::drawRow(QPainter& painter, int baseline, std::size_t row)
     run.setGlyphIndexes(glyphs_);
     run.setPositions(positions_);
     painter.drawGlyphRun(QPointF(), run);
+}
+
+// Cells serve a paint into an image of 32-bit pixels, one to one, on a plain
+// background; they are drawn anew when the font, the colours or the pixels'
+// format change.
+bool LogView::cellsFit(QPainter& painter, const QBrush& background)
+{
+    const QPaintDevice* device = painter.paintEngine()->paintDevice();
+    if (!device || device->devType() != QInternal::Image || painter.deviceTransform().type() > QTransform::TxTranslate ||
+        background.style() != Qt::SolidPattern)
+        return false;
+    const QImage::Format format = static_cast<const QImage*>(device)->format();
+    if (QImage::toPixelFormat(format).bitsPerPixel() != 32)
+        return false;
+    const QRgb pen = painter.pen().color().rgba();
+    const QRgb base = background.color().rgba();
+    if (cells_.isNull() || cells_.format() != format || pen != cellsPen_ || base != cellsBase_ || font() != cellsFont_)
+        makeCells(format, pen, base);
+    return true;
+}
+
+void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
+{
+    cellsPen_ = pen;
+    cellsBase_ = base;
+    cellsFont_ = font();
+    int total = 0;
+    int widest = 1;
+    for (std::size_t b = 0; b < 256; ++b) {
+        cellX_[b] = total;
+        total += width_[b];
+        widest = std::max(widest, width_[b]);
+    }
+    cells_ = QImage(std::max(total, 1), lineHeight_, format);
+    cells_.fill(base);
+    // Each glyph is drawn alone with a cell's room all round it, to see
+    // whether its ink stays inside its cell.
+    QImage alone(3 * widest, 3 * lineHeight_, format);
+    alone.fill(base);
+    const QRgb blank = alone.pixel(0, 0);
+    for (std::size_t b = 0; b < 256; ++b) {
+        inkOutside_[b] = false;
+        if (!hasGlyph_[b] || blank_[b])
+            continue;
+        alone.fill(base);
+        glyphs_ = {glyph_[b]};
+        positions_ = {QPointF(widest, lineHeight_ + ascent_)};
+        QPainter p(&alone);
+        p.setPen(QColor::fromRgba(pen));
+        drawGlyphs(p);
+        p.end();
+        const QRect cell(widest, lineHeight_, width_[b], lineHeight_);
+        for (int y = 0; y < alone.height() && !inkOutside_[b]; ++y)
+            for (int x = 0; x < alone.width(); ++x)
+                if (!cell.contains(x, y) && alone.pixel(x, y) != blank) {
+                    inkOutside_[b] = true;
+                    break;
+                }
+        if (!inkOutside_[b])
+            for (int y = 0; y < lineHeight_; ++y)
+                std::memcpy(cells_.scanLine(y) + cellX_[b] * 4, alone.constScanLine(lineHeight_ + y) + widest * 4,
+                            static_cast<std::size_t>(width_[b]) * 4);
+    }
+}
+
+// The row is copied together from its characters' cells in one image and
+// drawn at once; glyphs whose ink leaves their cells are blended over it.
+// False when the font lacks a character, or the row is wider than the view.
+bool LogView::drawRowFromCells(QPainter& painter, int top, std::size_t row)
+{
+    const int width = viewport()->width();
+    if (rowImage_.width() < width || rowImage_.height() != lineHeight_ || rowImage_.format() != cells_.format())
+        rowImage_ = QImage(std::max(width, 1), lineHeight_, cells_.format());
+    glyphs_.clear();
+    positions_.clear();
+    bool fits = true;
+    int x = 0;
+    const qsizetype from = cells_.bytesPerLine();
+    const qsizetype to = rowImage_.bytesPerLine();
+    const uchar* cells = cells_.constBits();
+    uchar* out = rowImage_.bits();
+    text_.forEachInRow(row, [&](std::uint8_t b) {
+        const int w = width_[b];
+        fits = fits && hasGlyph_[b] && x + w <= rowImage_.width();
+        if (!fits)
+            return;
+        if (inkOutside_[b]) {
+            glyphs_.push_back(glyph_[b]);
+            positions_.push_back(QPointF(kMargin + x, top + ascent_));
+        }
+        const uchar* cell = cells + cellX_[b] * 4;
+        for (int y = 0; y < lineHeight_; ++y)
+            std::memcpy(out + y * to + x * 4, cell + y * from, static_cast<std::size_t>(w) * 4);
+        x += w;
+    });
+    if (!fits)
+        return false;
+    // An empty source rectangle would draw the whole image.
+    if (x > 0)
+        painter.drawImage(QPoint(kMargin, top), rowImage_, QRect(0, 0, x, lineHeight_));
+    drawGlyphs(painter);
+    return true;
 }
 
 std::size_t LogView::rowAt(int y) const

@@ -83,6 +83,10 @@ private:
     void relayout();
     int visibleRows() const;
     void drawRow(QPainter& painter, int baseline, std::size_t row);
+    void drawGlyphs(QPainter& painter) const;
+    bool cellsFit(QPainter& painter, const QBrush& background);
+    void makeCells(QImage::Format format, QRgb pen, QRgb base);
+    bool drawRowFromCells(QPainter& painter, int top, std::size_t row);
     std::size_t rowAt(int y) const;
     void clearSelection();
 
@@ -107,9 +111,20 @@ private:
     // lacks (the control pictures) are drawn as text, with fallback fonts.
     QRawFont rawFont_;
     std::array<quint32, 256> glyph_{};
-    std::array<qreal, 256> advance_{};
     std::bitset<256> hasGlyph_;
     std::bitset<256> blank_; // spaces: nothing to draw
+    std::array<int, 256> width_{}; // the widths the rows were wrapped by
+    // Each character drawn in its cell, in the log's colours, side by side:
+    // a row is copied together from them rather than blended glyph by glyph,
+    // which costs several times more. A character whose ink leaves its cell
+    // has a blank cell and is blended over the row.
+    QImage cells_;
+    std::array<int, 256> cellX_{};
+    std::bitset<256> inkOutside_;
+    QRgb cellsPen_ = 0;
+    QRgb cellsBase_ = 0;
+    QFont cellsFont_;
+    QImage rowImage_; // a row being copied together
     // A row's glyphs and their places, kept between rows and paints.
     QList<quint32> glyphs_;
     QList<QPointF> positions_;

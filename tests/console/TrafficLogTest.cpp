@@ -263,6 +263,31 @@ TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAs
     EXPECT_EQ(bar->maximum() + bar->value(), 0) << "cleared at once";
 }
 
+// A row is copied together from its characters' cells; a selected row is
+// drawn glyph by glyph. In the same colours the two must look the same, for
+// every character a log holds, a glyph whose ink leaves its cell, a row the
+// font cannot draw and an empty row. Regression: an empty row showed the
+// stale contents of the row image.
+TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
+{
+    Console c;
+    c.window.show();
+    LogView& rx = c.window.receiveLog();
+    QPalette samePalette = rx.palette();
+    samePalette.setColor(QPalette::Highlight, samePalette.color(QPalette::Base));
+    samePalette.setColor(QPalette::HighlightedText, samePalette.color(QPalette::Text));
+    rx.setPalette(samePalette);
+    QString all;
+    for (int b = 0; b < 256; ++b)
+        all += QChar(LogText::decode(static_cast<std::uint8_t>(b)));
+    rx.append(all.mid(32, 95) + QStringLiteral("\r\n\r\n") + all.mid(160) + QStringLiteral("\r\n") + all.left(32) +
+              QStringLiteral("\r\nWWW@@@mmm\r\n"));
+    rx.sync();
+    const QImage cells = rx.viewport()->grab().toImage();
+    rx.selectAll();
+    EXPECT_TRUE(cells == rx.viewport()->grab().toImage());
+}
+
 TEST(TrafficLog, RightClickCopiesSelectsAllAndOpensTheSessionFolder)
 {
     Console c;
