@@ -30,8 +30,9 @@ namespace {
 constexpr int kMargin = 3;
 
 // A scroll bar that, when its range or value changes, repaints where its thumb
-// was and where it is, not the whole bar: a tall repaint is split among
-// helper threads by the paint engine, and the log's bar changes often.
+// was and where it is, not the whole bar, and draws a tall area in bands: the
+// paint engine splits a tall fill among helper threads, and the log's bar
+// changes often.
 class ThumbScrollBar : public QScrollBar {
 public:
     ThumbScrollBar() : QScrollBar(Qt::Vertical) {}
@@ -49,7 +50,40 @@ protected:
         shown_ = now;
     }
 
+    // The style fills the groove and the thumb with gradients, and the paint
+    // engine hands every fill of 96 rows or more to helper threads, which
+    // then wake at each repaint of a tall thumb. A tall area is drawn in
+    // bands instead, each into an image of its own, so that no fill is that
+    // tall. Only while the mouse is away: hovered or pressed, the bar's own
+    // paint shows which part is under it.
+    void paintEvent(QPaintEvent* event) override
+    {
+        const QRect area = event->rect();
+        if (area.height() <= kBand || underMouse() || QGuiApplication::mouseButtons() != Qt::NoButton) {
+            QScrollBar::paintEvent(event);
+            return;
+        }
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        opt.subControls = QStyle::SC_All;
+        opt.activeSubControls = QStyle::SC_None;
+        const qreal ratio = devicePixelRatio();
+        QPainter painter(this);
+        for (int top = area.top(); top <= area.bottom(); top += kBand) {
+            const QRect band(area.left(), top, area.width(), std::min(kBand, area.bottom() + 1 - top));
+            QImage image(band.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            QPainter p(&image);
+            p.translate(-band.topLeft());
+            p.fillRect(band, palette().brush(backgroundRole()));
+            style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, this);
+            p.end();
+            painter.drawImage(band.topLeft(), image);
+        }
+    }
+
 private:
+    static constexpr int kBand = 64;
     QRect shown_;
 };
 }

@@ -11,7 +11,9 @@
 #include <QScreen>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QToolTip>
 #include <gtest/gtest.h>
@@ -286,6 +288,37 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
     const QImage cells = rx.viewport()->grab().toImage();
     rx.selectAll();
     EXPECT_TRUE(cells == rx.viewport()->grab().toImage());
+}
+
+// The log's bar draws a tall area in bands; it must look as the style draws
+// it whole, thumb tall or small, at the top, the foot or in between.
+TEST(TrafficLog, ScrollBarDrawnInBandsLooksAsDrawnWhole)
+{
+    Console c;
+    c.window.show();
+    QScrollBar* bar = c.window.receiveLog().verticalScrollBar();
+    ASSERT_GT(bar->height(), 2 * 64) << "tall enough for bands";
+    const struct {
+        int maximum, value;
+    } states[] = {{0, 0}, {13, 0}, {13, 13}, {40, 17}, {5000, 2500}};
+    for (const auto& s : states) {
+        bar->setRange(0, s.maximum);
+        bar->setValue(s.value);
+        QStyleOptionSlider opt;
+        opt.initFrom(bar);
+        opt.subControls = QStyle::SC_All;
+        opt.orientation = Qt::Vertical;
+        opt.maximum = s.maximum;
+        opt.sliderPosition = opt.sliderValue = s.value;
+        opt.pageStep = bar->pageStep();
+        opt.singleStep = bar->singleStep();
+        QImage whole(bar->size(), QImage::Format_RGB32);
+        whole.fill(bar->palette().color(bar->backgroundRole()));
+        QPainter painter(&whole);
+        bar->style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &painter, bar);
+        painter.end();
+        EXPECT_TRUE(bar->grab().toImage().convertToFormat(QImage::Format_RGB32) == whole) << s.maximum << " " << s.value;
+    }
 }
 
 TEST(TrafficLog, RightClickCopiesSelectsAllAndOpensTheSessionFolder)
