@@ -22,6 +22,7 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstring>
 
 namespace cmbvhp {
@@ -355,16 +356,20 @@ void LogView::relayout()
 {
     clearSelection(); // rows are laid out anew
     const QFontMetrics fm(font());
+    const QRawFont rawFont = QRawFont::fromFont(font());
+    // A resize keeps the font: the cells stay as they are.
+    cellsStale_ = cellsStale_ || rawFont != rawFont_ || std::max(1, fm.lineSpacing()) != lineHeight_ || fm.ascent() != ascent_;
     lineHeight_ = std::max(1, fm.lineSpacing());
     ascent_ = fm.ascent();
     std::array<std::uint16_t, 256> widths{};
-    rawFont_ = QRawFont::fromFont(font());
+    rawFont_ = rawFont;
     hasGlyph_.reset();
     blank_.reset();
     for (std::size_t b = 0; b < 256; ++b) {
         const QChar c(LogText::decode(static_cast<std::uint8_t>(b)));
         blank_[b] = c.isSpace();
         widths[b] = static_cast<std::uint16_t>(fm.horizontalAdvance(c));
+        cellsStale_ = cellsStale_ || width_[b] != widths[b];
         width_[b] = widths[b];
         const QList<quint32> g = rawFont_.glyphIndexesForString(QString(c));
         if (g.size() == 1 && g[0] != 0) {
@@ -475,16 +480,16 @@ bool LogView::cellsFit(QPainter& painter, const QBrush& background)
         return false;
     const QRgb pen = painter.pen().color().rgba();
     const QRgb base = background.color().rgba();
-    if (cells_.isNull() || cells_.format() != format || pen != cellsPen_ || base != cellsBase_ || font() != cellsFont_)
+    if (cellsStale_ || cells_.format() != format || pen != cellsPen_ || base != cellsBase_)
         makeCells(format, pen, base);
     return true;
 }
 
 void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
 {
+    cellsStale_ = false;
     cellsPen_ = pen;
     cellsBase_ = base;
-    cellsFont_ = font();
     int total = 0;
     int widest = 1;
     for (std::size_t b = 0; b < 256; ++b) {
@@ -498,7 +503,9 @@ void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
     // whether its ink stays inside its cell.
     QImage alone(3 * widest, 3 * lineHeight_, format);
     alone.fill(base);
-    const QRgb blank = alone.pixel(0, 0);
+    const auto pixel = [&alone](int x, int y) { return reinterpret_cast<const quint32*>(alone.constScanLine(y))[x]; };
+    const quint32 blank = pixel(0, 0);
+    cellsBlank_ = blank;
     for (std::size_t b = 0; b < 256; ++b) {
         inkOutside_[b] = false;
         if (!hasGlyph_[b] || blank_[b])
@@ -513,7 +520,7 @@ void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
         const QRect cell(widest, lineHeight_, width_[b], lineHeight_);
         for (int y = 0; y < alone.height() && !inkOutside_[b]; ++y)
             for (int x = 0; x < alone.width(); ++x)
-                if (!cell.contains(x, y) && alone.pixel(x, y) != blank) {
+                if (!cell.contains(x, y) && pixel(x, y) != blank) {
                     inkOutside_[b] = true;
                     break;
                 }
@@ -524,30 +531,32 @@ void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
     }
 }
 
-// The row is copied together from its characters' cells in one image and
-// drawn at once; glyphs whose ink leaves their cells are blended over it.
-// False when the font lacks a character, or the row is wider than the view.
+// The row is copied together from its characters' cells in one image, the
+// width of the view, and drawn at once: the row's whole band is its own, as a
+// selected row's is, so ink that a glyph of the row above left in it goes.
+// Glyphs whose ink leaves their cells are blended over it. False when the
+// font lacks a character, or the row is wider than the view.
 bool LogView::drawRowFromCells(QPainter& painter, int top, std::size_t row)
 {
-    const int width = viewport()->width();
-    if (rowImage_.width() < width || rowImage_.height() != lineHeight_ || rowImage_.format() != cells_.format())
-        rowImage_ = QImage(std::max(width, 1), lineHeight_, cells_.format());
+    const int width = std::max(viewport()->width(), 2 * kMargin);
+    if (rowImage_.width() != width || rowImage_.height() != lineHeight_ || rowImage_.format() != cells_.format())
+        rowImage_ = QImage(width, lineHeight_, cells_.format());
     glyphs_.clear();
     positions_.clear();
     bool fits = true;
-    int x = 0;
+    int x = kMargin;
     const qsizetype from = cells_.bytesPerLine();
     const qsizetype to = rowImage_.bytesPerLine();
     const uchar* cells = cells_.constBits();
     uchar* out = rowImage_.bits();
     text_.forEachInRow(row, [&](std::uint8_t b) {
         const int w = width_[b];
-        fits = fits && hasGlyph_[b] && x + w <= rowImage_.width();
+        fits = fits && hasGlyph_[b] && x + w <= width;
         if (!fits)
             return;
         if (inkOutside_[b]) {
             glyphs_.push_back(glyph_[b]);
-            positions_.push_back(QPointF(kMargin + x, top + ascent_));
+            positions_.push_back(QPointF(x, top + ascent_));
         }
         const uchar* cell = cells + cellX_[b] * 4;
         for (int y = 0; y < lineHeight_; ++y)
@@ -556,9 +565,12 @@ bool LogView::drawRowFromCells(QPainter& painter, int top, std::size_t row)
     });
     if (!fits)
         return false;
-    // An empty source rectangle would draw the whole image.
-    if (x > 0)
-        painter.drawImage(QPoint(kMargin, top), rowImage_, QRect(0, 0, x, lineHeight_));
+    for (int y = 0; y < lineHeight_; ++y) {
+        auto* line = reinterpret_cast<quint32*>(out + y * to);
+        std::fill_n(line, kMargin, cellsBlank_);
+        std::fill(line + x, line + width, cellsBlank_);
+    }
+    painter.drawImage(QPoint(0, top), rowImage_);
     drawGlyphs(painter);
     return true;
 }

@@ -121,9 +121,10 @@ private:
     QImage cells_;
     std::array<int, 256> cellX_{};
     std::bitset<256> inkOutside_;
+    bool cellsStale_ = true; // the font or its metrics changed
     QRgb cellsPen_ = 0;
     QRgb cellsBase_ = 0;
-    QFont cellsFont_;
+    quint32 cellsBlank_ = 0; // the background as a pixel of the cells
     QImage rowImage_; // a row being copied together
     // A row's glyphs and their places, kept between rows and paints.
     QList<quint32> glyphs_;

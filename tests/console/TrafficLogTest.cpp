@@ -282,12 +282,20 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
     QString all;
     for (int b = 0; b < 256; ++b)
         all += QChar(LogText::decode(static_cast<std::uint8_t>(b)));
-    rx.append(all.mid(32, 95) + QStringLiteral("\r\n\r\n") + all.mid(160) + QStringLiteral("\r\n") + all.left(32) +
-              QStringLiteral("\r\nWWW@@@mmm\r\n"));
-    rx.sync();
-    const QImage cells = rx.viewport()->grab().toImage();
-    rx.selectAll();
-    EXPECT_TRUE(cells == rx.viewport()->grab().toImage());
+    const QString text = all.mid(32, 95) + QStringLiteral("\r\n\r\n") + all.mid(160) + QStringLiteral("\r\n") + all.left(32) +
+                         QStringLiteral("\r\nWWW@@@mmm\r\n");
+    // And again in another font: the cells follow it.
+    for (const int pixels : {13, 21}) {
+        QFont font = rx.font();
+        font.setPixelSize(pixels);
+        rx.setFont(font);
+        rx.clear();
+        rx.append(text);
+        rx.sync();
+        const QImage cells = rx.viewport()->grab().toImage();
+        rx.selectAll();
+        EXPECT_TRUE(cells == rx.viewport()->grab().toImage()) << pixels;
+    }
 }
 
 // The log's bar draws a tall area in bands; it must look as the style draws
