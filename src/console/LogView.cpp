@@ -369,15 +369,15 @@ void LogView::relayout()
         const QChar c(LogText::decode(static_cast<std::uint8_t>(b)));
         blank_[b] = c.isSpace();
         widths[b] = static_cast<std::uint16_t>(fm.horizontalAdvance(c));
-        cellsStale_ = cellsStale_ || width_[b] != widths[b];
-        width_[b] = widths[b];
         const QList<quint32> g = rawFont_.glyphIndexesForString(QString(c));
         if (g.size() == 1 && g[0] != 0) {
             glyph_[b] = g[0];
             hasGlyph_.set(b);
         }
     }
-    text_.setMetrics(widths, viewport()->width() - 2 * kMargin);
+    cellsStale_ = cellsStale_ || widths != width_;
+    width_ = widths;
+    text_.setMetrics(width_, viewport()->width() - 2 * kMargin);
     seenDropped_ = text_.rowsDropped();
     dirtyRow_ = 0;
     sync();
@@ -495,7 +495,7 @@ void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
     for (std::size_t b = 0; b < 256; ++b) {
         cellX_[b] = total;
         total += width_[b];
-        widest = std::max(widest, width_[b]);
+        widest = std::max<int>(widest, width_[b]);
     }
     cells_ = QImage(std::max(total, 1), lineHeight_, format);
     cells_.fill(base);
@@ -504,8 +504,7 @@ void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
     QImage alone(3 * widest, 3 * lineHeight_, format);
     alone.fill(base);
     const auto pixel = [&alone](int x, int y) { return reinterpret_cast<const quint32*>(alone.constScanLine(y))[x]; };
-    const quint32 blank = pixel(0, 0);
-    cellsBlank_ = blank;
+    cellsBlank_ = pixel(0, 0);
     for (std::size_t b = 0; b < 256; ++b) {
         inkOutside_[b] = false;
         if (!hasGlyph_[b] || blank_[b])
@@ -520,7 +519,7 @@ void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
         const QRect cell(widest, lineHeight_, width_[b], lineHeight_);
         for (int y = 0; y < alone.height() && !inkOutside_[b]; ++y)
             for (int x = 0; x < alone.width(); ++x)
-                if (!cell.contains(x, y) && pixel(x, y) != blank) {
+                if (!cell.contains(x, y) && pixel(x, y) != cellsBlank_) {
                     inkOutside_[b] = true;
                     break;
                 }

@@ -113,7 +113,7 @@ private:
     std::array<quint32, 256> glyph_{};
     std::bitset<256> hasGlyph_;
     std::bitset<256> blank_; // spaces: nothing to draw
-    std::array<int, 256> width_{}; // the widths the rows were wrapped by
+    std::array<std::uint16_t, 256> width_{}; // the widths the rows are wrapped by
     // Each character drawn in its cell, in the log's colours, side by side:
     // a row is copied together from them rather than blended glyph by glyph,
     // which costs several times more. A character whose ink leaves its cell
