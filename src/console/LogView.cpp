@@ -23,12 +23,31 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <utility>
 
 namespace cmbvhp {
 
 namespace {
 constexpr int kMargin = 3;
+
+// Copies a cell of W pixels, line by line. A row is some thousand such small
+// copies; one of a size known here is a few moves, not a call to memcpy.
+template <std::size_t W>
+void copyCell(quint32* to, qsizetype toStride, const quint32* from, qsizetype fromStride, int lines)
+{
+    for (int y = 0; y < lines; ++y)
+        std::memcpy(to + y * toStride, from + y * fromStride, W * sizeof(quint32));
+}
+using CopyCell = void (*)(quint32*, qsizetype, const quint32*, qsizetype, int);
+template <std::size_t... W>
+constexpr std::array<CopyCell, sizeof...(W)> copyCells(std::index_sequence<W...>)
+{
+    return {&copyCell<W>...};
+}
+// Cells up to 24 pixels wide: the log's font up to about 40 pixels high.
+constexpr auto kCopyCell = copyCells(std::make_index_sequence<25>());
 
 // A scroll bar that, when its range or value changes, repaints where its thumb
 // was and where it is, not the whole bar, and draws a tall area in bands: the
@@ -409,25 +428,38 @@ void LogView::paintEvent(QPaintEvent* event)
     painter.setPen(palette().color(QPalette::Text));
     const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
     const auto [selFirst, selLast] = std::minmax(anchor_, cursor_);
-    const bool fromCells = cellsFit(painter, background);
+    const QImage* target = cellsTarget(painter, background);
+    const QPoint origin = painter.deviceTransform().map(QPoint());
+    const int width = viewport()->width();
     // Only the rows inside the area to paint, rectangle by rectangle: most
     // paints add a row or two at the foot and clear the top margin.
     for (const QRect& area : event->region()) {
         painter.setClipRect(area);
-        painter.fillRect(area, background);
         const int skip = std::max(0, area.top() - kMargin) / lineHeight_;
         const std::size_t first = top_ + static_cast<std::size_t>(skip);
         const std::size_t last =
-            std::min(text_.rowCount(), top_ + static_cast<std::size_t>(std::max(0, area.bottom() - kMargin) / lineHeight_) + 1);
+            std::max(first, std::min(text_.rowCount(), top_ + static_cast<std::size_t>(std::max(0, area.bottom() - kMargin) / lineHeight_) + 1));
         int y = kMargin + skip * lineHeight_;
-        for (std::size_t row = first; row < last && y < area.bottom() + 1; ++row, y += lineHeight_) {
+        // Every row owns its band and covers it; what lies above and below
+        // the rows is filled first, so that ink a glyph leaves below them stays.
+        if (target) {
+            const int foot = y + static_cast<int>(last - first) * lineHeight_;
+            painter.fillRect(QRect(area.left(), area.top(), area.width(), std::max(0, y - area.top())), background);
+            painter.fillRect(QRect(area.left(), foot, area.width(), std::max(0, area.bottom() + 1 - foot)), background);
+        } else {
+            painter.fillRect(area, background);
+        }
+        for (std::size_t row = first; row < last; ++row, y += lineHeight_) {
             const bool selected = anchor_ != npos && row >= selFirst && row <= selLast;
             if (selected) {
-                painter.fillRect(QRect(0, y, viewport()->width(), lineHeight_), palette().color(QPalette::Highlight));
+                painter.fillRect(QRect(0, y, width, lineHeight_), palette().color(QPalette::Highlight));
                 painter.setPen(palette().color(QPalette::HighlightedText));
+            } else if (target && copyRowFromCells(painter, *target, origin, area, y, row)) {
+                continue;
+            } else if (target) {
+                painter.fillRect(QRect(0, y, width, lineHeight_), background);
             }
-            if (selected || !fromCells || !drawRowFromCells(painter, y, row))
-                drawRow(painter, y + ascent_, row);
+            drawRow(painter, y + ascent_, row);
             if (selected)
                 painter.setPen(palette().color(QPalette::Text));
         }
@@ -467,22 +499,22 @@ void LogView::drawGlyphs(QPainter& painter) const
 }
 
 // Cells serve a paint into an image of 32-bit pixels, one to one, on a plain
-// background; they are drawn anew when the font, the colours or the pixels'
-// format change.
-bool LogView::cellsFit(QPainter& painter, const QBrush& background)
+// background: the image painted into, or none. They are drawn anew when the
+// font, the colours or the pixels' format change.
+const QImage* LogView::cellsTarget(QPainter& painter, const QBrush& background)
 {
     const QPaintDevice* device = painter.paintEngine()->paintDevice();
     if (!device || device->devType() != QInternal::Image || painter.deviceTransform().type() > QTransform::TxTranslate ||
         background.style() != Qt::SolidPattern)
-        return false;
-    const QImage::Format format = static_cast<const QImage*>(device)->format();
-    if (QImage::toPixelFormat(format).bitsPerPixel() != 32)
-        return false;
+        return nullptr;
+    const auto* image = static_cast<const QImage*>(device);
+    if (QImage::toPixelFormat(image->format()).bitsPerPixel() != 32)
+        return nullptr;
     const QRgb pen = painter.pen().color().rgba();
     const QRgb base = background.color().rgba();
-    if (cellsStale_ || cells_.format() != format || pen != cellsPen_ || base != cellsBase_)
-        makeCells(format, pen, base);
-    return true;
+    if (cellsStale_ || cells_.format() != image->format() || pen != cellsPen_ || base != cellsBase_)
+        makeCells(image->format(), pen, base);
+    return image;
 }
 
 void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
@@ -530,24 +562,50 @@ void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
     }
 }
 
-// The row is copied together from its characters' cells in one image, the
-// width of the view, and drawn at once: the row's whole band is its own, as a
-// selected row's is, so ink that a glyph of the row above left in it goes.
-// Glyphs whose ink leaves their cells are blended over it. False when the
-// font lacks a character, or the row is wider than the view.
-bool LogView::drawRowFromCells(QPainter& painter, int top, std::size_t row)
+// The row is copied together from its characters' cells straight into the
+// image painted into, `origin` being where the view lies in it, inside
+// `clip`: the row's whole band is its own, as a selected row's is, so ink that
+// a glyph of the row above left in it goes. Glyphs whose ink leaves their
+// cells are blended over it. False when the font lacks a character, or the
+// row is wider than the view; the band is then partly written.
+bool LogView::copyRowFromCells(QPainter& painter, const QImage& target, QPoint origin, const QRect& clip, int top, std::size_t row)
 {
     const int width = std::max(viewport()->width(), 2 * kMargin);
-    if (rowImage_.width() != width || rowImage_.height() != lineHeight_ || rowImage_.format() != cells_.format())
-        rowImage_ = QImage(width, lineHeight_, cells_.format());
+    const QRect band = QRect(0, top, width, lineHeight_) & clip & target.rect().translated(-origin);
+    const qsizetype toStride = target.bytesPerLine() / 4;
+    const qsizetype fromStride = cells_.bytesPerLine() / 4;
+    // The painter's engine writes into these same pixels; they are not the
+    // image's to copy on write.
+    quint32* to = nullptr;
+    const quint32* from = nullptr;
+    if (!band.isEmpty()) {
+        to = reinterpret_cast<quint32*>(const_cast<uchar*>(target.constBits())) + (band.top() + origin.y()) * toStride + origin.x();
+        from = reinterpret_cast<const quint32*>(cells_.constBits()) + (band.top() - top) * fromStride;
+    }
+    // Pixels x ... x + w - 1 of the band, from the cell at cellX (or blank
+    // when negative), as far as the band reaches.
+    const auto put = [&](int x, int w, int cellX) {
+        const int left = std::max(x, band.left());
+        const int right = std::min(x + w, band.right() + 1);
+        if (left >= right)
+            return;
+        const int n = right - left;
+        if (cellX >= 0 && n < static_cast<int>(kCopyCell.size())) {
+            kCopyCell[static_cast<std::size_t>(n)](to + left, toStride, from + cellX + (left - x), fromStride, band.height());
+            return;
+        }
+        for (int y = 0; y < band.height(); ++y) {
+            quint32* line = to + y * toStride + left;
+            if (cellX >= 0)
+                std::memcpy(line, from + y * fromStride + cellX + (left - x), static_cast<std::size_t>(n) * 4);
+            else
+                std::fill_n(line, n, cellsBlank_);
+        }
+    };
     glyphs_.clear();
     positions_.clear();
     bool fits = true;
     int x = kMargin;
-    const qsizetype from = cells_.bytesPerLine();
-    const qsizetype to = rowImage_.bytesPerLine();
-    const uchar* cells = cells_.constBits();
-    uchar* out = rowImage_.bits();
     text_.forEachInRow(row, [&](std::uint8_t b) {
         const int w = width_[b];
         fits = fits && hasGlyph_[b] && x + w <= width;
@@ -557,19 +615,13 @@ bool LogView::drawRowFromCells(QPainter& painter, int top, std::size_t row)
             glyphs_.push_back(glyph_[b]);
             positions_.push_back(QPointF(x, top + ascent_));
         }
-        const uchar* cell = cells + cellX_[b] * 4;
-        for (int y = 0; y < lineHeight_; ++y)
-            std::memcpy(out + y * to + x * 4, cell + y * from, static_cast<std::size_t>(w) * 4);
+        put(x, w, cellX_[b]);
         x += w;
     });
     if (!fits)
         return false;
-    for (int y = 0; y < lineHeight_; ++y) {
-        auto* line = reinterpret_cast<quint32*>(out + y * to);
-        std::fill_n(line, kMargin, cellsBlank_);
-        std::fill(line + x, line + width, cellsBlank_);
-    }
-    painter.drawImage(QPoint(0, top), rowImage_);
+    put(0, kMargin, -1);
+    put(x, width - x, -1);
     drawGlyphs(painter);
     return true;
 }

@@ -84,9 +84,9 @@ private:
     int visibleRows() const;
     void drawRow(QPainter& painter, int baseline, std::size_t row);
     void drawGlyphs(QPainter& painter) const;
-    bool cellsFit(QPainter& painter, const QBrush& background);
+    const QImage* cellsTarget(QPainter& painter, const QBrush& background);
     void makeCells(QImage::Format format, QRgb pen, QRgb base);
-    bool drawRowFromCells(QPainter& painter, int top, std::size_t row);
+    bool copyRowFromCells(QPainter& painter, const QImage& target, QPoint origin, const QRect& clip, int top, std::size_t row);
     std::size_t rowAt(int y) const;
     void clearSelection();
 
@@ -125,7 +125,6 @@ private:
     QRgb cellsPen_ = 0;
     QRgb cellsBase_ = 0;
     quint32 cellsBlank_ = 0; // the background as a pixel of the cells
-    QImage rowImage_; // a row being copied together
     // A row's glyphs and their places, kept between rows and paints.
     QList<quint32> glyphs_;
     QList<QPointF> positions_;
