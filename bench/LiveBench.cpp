@@ -131,13 +131,16 @@ int subject(const std::string& kind, const std::string& pty, const std::string& 
     int argc = 1;
     char name[] = "live_bench";
     char* argv[] = {name, nullptr};
-    // The console starts as the program does, on its own event loop and
-    // display path, unless the run asks for Qt's defaults to show what they
-    // cost; the plain terminal has Qt's defaults.
-    if (kind != "terminal" && !std::getenv("LIVE_BENCH_QT_DEFAULTS"))
+    // The console starts as the program does, on its own event loop, display
+    // path and display socket, unless the run asks for Qt's defaults to show
+    // what they cost; the plain terminal has Qt's defaults.
+    const bool own = kind != "terminal" && !std::getenv("LIVE_BENCH_QT_DEFAULTS");
+    if (own)
         prepareEnvironment();
     QApplication app(argc, argv);
     prepareApplication(app);
+    if (own)
+        widenDisplaySocket(app);
 
     std::unique_ptr<frmBody> console;
     std::unique_ptr<QPlainTextEdit> terminal;

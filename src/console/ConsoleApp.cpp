@@ -3,6 +3,7 @@
 #include "FormLayout.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QStyleFactory>
 
@@ -12,6 +13,7 @@
 #include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace cmbvhp {
 
@@ -43,6 +45,21 @@ void prepareApplication(QApplication& app)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setFont(consoleFont(kWindowFontPx));
     app.setApplicationName(QStringLiteral("cm_bv_hp"));
+}
+
+// libxcb waits for its socket to be writable before each write, and a socket
+// counts as writable only while less than a quarter of its buffer is queued.
+// A busy log sends the X server a few hundred kilobytes at a beat: with the
+// default buffer (about 200 kB) the window's thread slept in nearly every
+// flush until the server had read most of it. The host caps what is asked
+// for (net.core.wmem_max).
+void widenDisplaySocket(QApplication& app)
+{
+    constexpr int kBytes = 2 << 20;
+    // The interface is there on every platform; only on X is there a connection.
+    auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
+    if (xcb_connection_t* connection = x11 ? x11->connection() : nullptr)
+        ::setsockopt(xcb_get_file_descriptor(connection), SOL_SOCKET, SO_SNDBUF, &kBytes, sizeof kBytes);
 }
 
 namespace {

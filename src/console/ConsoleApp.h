@@ -16,6 +16,10 @@ void prepareEnvironment();
 // benchmarks all run with them.
 void prepareApplication(QApplication& app);
 
+// Once the application is made: room in the X connection's socket for what a
+// busy beat draws, so that a flush does not wait for the server.
+void widenDisplaySocket(QApplication& app);
+
 // SIGTERM, SIGINT and SIGHUP end the console as "Finish" does, so that the
 // session file gets its closing lines.
 void finishOnSignals(frmBody& window);

@@ -13,6 +13,7 @@ int main(int, char** argv)
     cmbvhp::prepareEnvironment();
     QApplication app(qtArgc, argv);
     cmbvhp::prepareApplication(app);
+    cmbvhp::widenDisplaySocket(app);
     cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts(), cmbvhp::hostPortDescriptions());
     window.Form_Load();
     cmbvhp::finishOnSignals(window);
