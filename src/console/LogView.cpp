@@ -376,9 +376,10 @@ void LogView::relayout()
     clearSelection(); // rows are laid out anew
     const QFontMetrics fm(font());
     const QRawFont rawFont = QRawFont::fromFont(font());
+    const int lineHeight = std::max(1, fm.lineSpacing());
     // A resize keeps the font: the cells stay as they are.
-    cellsStale_ = cellsStale_ || rawFont != rawFont_ || std::max(1, fm.lineSpacing()) != lineHeight_ || fm.ascent() != ascent_;
-    lineHeight_ = std::max(1, fm.lineSpacing());
+    cellsStale_ = cellsStale_ || rawFont != rawFont_ || lineHeight != lineHeight_ || fm.ascent() != ascent_;
+    lineHeight_ = lineHeight;
     ascent_ = fm.ascent();
     std::array<std::uint16_t, 256> widths{};
     rawFont_ = rawFont;

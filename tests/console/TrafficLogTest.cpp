@@ -237,9 +237,9 @@ TEST(TrafficLog, ViewsThatNeverEndALineStampEachRowAndOwnLinesAnswerNoFrame)
 
 // Regression: after a blit the foot of the row that left stayed in the top
 // margin, or (a paint of several areas clearing only the first) the rows
-// blitted up showed through the new ones; a paint of part of a row must
-// match it too. The scroll bar lagged, so that a
-// wheel step jumped back and a cleared log stayed on rows that were gone.
+// blitted up showed through the new ones; a paint of part of a row must match
+// too. The scroll bar lagged, so that a wheel step jumped back and a cleared
+// log stayed on rows that were gone.
 TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAsItStands)
 {
     Console c;
