@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -34,6 +35,12 @@ std::size_t Pty::write(std::span<const std::uint8_t> bytes)
 {
     const ssize_t n = master_ < 0 ? -1 : ::write(master_, bytes.data(), bytes.size());
     return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+std::size_t Pty::waiting() const
+{
+    int n = 0;
+    return slave_ >= 0 && ::ioctl(slave_, FIONREAD, &n) == 0 && n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
 termios Pty::settings() const

@@ -25,6 +25,8 @@ public:
     std::size_t read(std::span<std::uint8_t> into);
     // What the terminal takes now; the rest is the caller's.
     std::size_t write(std::span<const std::uint8_t> bytes);
+    // Bytes written here that wait at the console's end, not yet read.
+    std::size_t waiting() const;
     // The line settings the console gave the terminal, as it keeps them.
     termios settings() const;
     // The device goes away: both ends close, so that the console sees the hang-up.

@@ -10,6 +10,9 @@ namespace cmbvhp {
 struct Moment {
     std::int64_t wallMs = 0;   // since the epoch
     std::int64_t steadyMs = 0; // since an arbitrary start
+    // What it times may have happened up to this much before: bytes that
+    // waited at a resting port. Zero when it was timed as it came.
+    std::int64_t lateMs = 0;
 };
 
 // The window reads the time once per event, so that all one event does (a

@@ -4,10 +4,13 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QStyleFactory>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -66,16 +69,22 @@ namespace {
 int g_signalPipe[2] = {-1, -1};
 void onSignal(int signal)
 {
+    // Never blocks (a full socket drops the signal: one is enough to finish),
+    // and leaves errno as the interrupted code had it.
+    const int saved = errno;
     const char s = static_cast<char>(signal);
     (void)!::write(g_signalPipe[1], &s, 1);
+    errno = saved;
 }
+
+QPointer<frmBody> g_endingWindow;
 } // namespace
 
 // The handler only writes the signal's number into a socket; the window's
 // thread reads it and finishes there.
 void finishOnSignals(frmBody& window)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
@@ -91,6 +100,27 @@ void finishOnSignals(frmBody& window)
     sa.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &sa, nullptr);
+}
+
+// Qt ends the program with exit() from inside its loop when the connection
+// to the display breaks (a logout does the same): the window is never closed
+// and main never returns. The handler runs on the window's thread, inside the
+// loop, while the window still stands.
+void finishAtExit(frmBody& window)
+{
+    static bool registered = false;
+    g_endingWindow = &window;
+    if (std::exchange(registered, true))
+        return;
+    std::atexit([] {
+        if (!g_endingWindow)
+            return; // closed as usual
+        auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+        const bool lost = connection && xcb_connection_has_error(connection) != 0;
+        g_endingWindow->end(lost ? QStringLiteral("Finish, on the loss of the display") : QStringLiteral("Finish, as the program ends"));
+        g_endingWindow->recorder().waitWritten(SessionWriter::kExitPatience);
+    });
 }
 
 PortLocator hostPorts(const PortNames& names)

@@ -24,6 +24,11 @@ void widenDisplaySocket(QApplication& app);
 // session file gets its closing lines.
 void finishOnSignals(frmBody& window);
 
+// However else the program ends while the window stands (the display lost),
+// its session closes as "Finish" closes it: what waits at the port taken in,
+// the closing lines written and synced.
+void finishAtExit(frmBody& window);
+
 // The host's port-number rule (see PortNames), and what each number reaches.
 PortLocator hostPorts(const PortNames& names = PortNames(PortNames::defaultLinkFolder()));
 PortDescriber hostPortDescriptions(const PortNames& names = PortNames(PortNames::defaultLinkFolder()));

@@ -13,12 +13,13 @@
 namespace cmbvhp {
 
 // When a line of a log began, and for the receive log which line of the
-// transmit log was the last frame sent by then. 16 bytes a line.
+// transmit log was the last frame sent by then. 24 bytes a line.
 struct LineStamp {
     static constexpr std::int64_t kNoTime = std::numeric_limits<std::int64_t>::min();
     std::int64_t msSinceEpoch = kNoTime; // when its first character came; kNoTime while it has none
     std::uint32_t firstRow = 0;          // the row it begins on, counted from the log's first row ever
     std::uint32_t lastSent = 0;          // that frame's transmit-log line, counted likewise, + 1; 0 = none
+    std::uint16_t lateMs = 0;            // the character may have come up to this much before (a resting port)
 };
 
 // How much a log holds, and how much leaves at once when it is full.

@@ -117,8 +117,9 @@ LogView::LogView(QWidget* parent, LogLimits limits) : QAbstractScrollArea(parent
     setFrameShadow(QFrame::Sunken);
     setFocusPolicy(Qt::ClickFocus);
     text_.setStamper([this] {
-        const std::int64_t now = clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
-        return LineStamp{now, 0, sentLog_ && !ownMessage_ ? sentLog_->text_.linesWithText() : 0};
+        const Moment now = clock_ ? clock_() : Moment{QDateTime::currentMSecsSinceEpoch(), 0, 0};
+        return LineStamp{now.wallMs, 0, sentLog_ && !ownMessage_ ? sentLog_->trafficLines_ : 0,
+                         static_cast<std::uint16_t>(std::clamp<std::int64_t>(now.lateMs, 0, UINT16_MAX))};
     });
     viewport()->setBackgroundRole(QPalette::Base);
     // The rows' paint fills the background itself, with the painter it draws
@@ -150,6 +151,7 @@ void LogView::append(QStringView text)
 {
     const std::size_t row = text_.rowCount() - 1;
     text_.append(text);
+    trafficLines_ = text_.linesWithText();
     adoptDropped();
     scheduleSync(row);
 }
@@ -198,10 +200,16 @@ QString LogView::rowToolTip(std::size_t row) const
     const LineStamp& line = text_.lineStamp(text_.lineOfRow(row));
     if (line.msSinceEpoch == LineStamp::kNoTime)
         return tip.trimmed();
-    tip += QDateTime::fromMSecsSinceEpoch(line.msSinceEpoch).toString(QStringLiteral("HH:mm:ss.zzz"));
+    // A line that came to a resting port is timed when it was taken in: it
+    // may have come up to lateMs before.
+    auto time = [](std::int64_t ms) { return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz")); };
+    const std::int64_t late = line.lateMs;
+    tip += late == 0 ? time(line.msSinceEpoch)
+                     : QStringLiteral("between %1 and %2").arg(time(line.msSinceEpoch - late), time(line.msSinceEpoch));
     if (const auto frame = sentLog_ ? sentLog_->text_.heldLine(line.lastSent) : std::nullopt) {
-        tip += QStringLiteral(", %1 ms after %2 was sent")
-                   .arg(line.msSinceEpoch - sentLog_->text_.lineStamp(*frame).msSinceEpoch)
+        const std::int64_t after = line.msSinceEpoch - sentLog_->text_.lineStamp(*frame).msSinceEpoch;
+        tip += (late == 0 ? QStringLiteral(", %1 ms after %2 was sent").arg(after)
+                          : QStringLiteral(", %1 to %2 ms after %3 was sent").arg(std::max<std::int64_t>(0, after - late)).arg(after))
                    .arg(sentLog_->text_.lineText(*frame).trimmed());
     }
     return tip;

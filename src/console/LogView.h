@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LogText.h"
+#include "common/Clock.h"
 
 #include <QAbstractScrollArea>
 #include <QRawFont>
@@ -25,8 +26,9 @@ class LogView : public QAbstractScrollArea {
 public:
     explicit LogView(QWidget* parent = nullptr, LogLimits limits = LogLimits());
 
-    // Milliseconds since the epoch; the wall clock unless a test sets its own.
-    using Clock = std::function<std::int64_t()>;
+    // The time a line's first character came, and how late that may be; the
+    // wall clock unless a test or the window sets its own.
+    using Clock = std::function<Moment()>;
     void setClock(Clock clock) { clock_ = std::move(clock); }
     // The receive log stamps each line with the last frame of `transmitLog`.
     void answersTo(const LogView* transmitLog) { sentLog_ = transmitLog; }
@@ -93,6 +95,10 @@ private:
     LogText text_;
     Clock clock_;
     const LogView* sentLog_ = nullptr;
+    // The last line with text the log was given, counted as lastSent counts:
+    // the receive log's lines answer the last frame, never a message of the
+    // console's own.
+    std::uint32_t trafficLines_ = 0;
     QString recordFolder_;
     std::uint64_t seenDropped_ = 0; // rows the view has seen leave the text
     bool ownMessage_ = false;       // a line of the console's own is being appended

@@ -48,6 +48,36 @@ QString fragment(int index, const char* const (&texts)[N])
 {
     return index >= 0 && index < static_cast<int>(N) ? QString::fromLatin1(texts[index]) : QString();
 }
+
+// The operator's input reaches no control before what came at the port is
+// taken in. It is watched at the application, so that every control, key,
+// menu and dialog passes here, those added later too.
+class PortFirst : public QObject {
+public:
+    explicit PortFirst(frmBody& window) : window_(window) { QCoreApplication::instance()->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
+        case QEvent::Drop:
+        case QEvent::Close: window_.takeIn(); break;
+        default: break;
+        }
+        return false;
+    }
+
+private:
+    frmBody& window_;
+};
 } // namespace
 
 frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, PortDescriber describePorts)
@@ -70,10 +100,11 @@ frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, Por
     for (QLineEdit* b : boxes_)
         b->installEventFilter(this);
     for (LogView* log : {Text1, txt수신}) {
-        log->setClock([this] { return now().wallMs; });
+        log->setClock([this] { return now(); });
         log->setRecordFolder(QString::fromStdString(recorder_.folder().path.string()));
     }
     engine_.setTraffic(&recorder_);
+    portFirst_ = std::make_unique<PortFirst>(*this);
     DisplayPace::instance().atEveryBeat(this, [this] { return ComeOne.drain(SerialBackend::AfterDrain::RestWhileBusy); });
     // The device frames (the bill validator's, the coin device's, the hoppers').
     for (QGroupBox* frame : {Frame[4], Frame[3], Frame[2]})
@@ -113,7 +144,13 @@ Moment frmBody::now() const { return eventMoment_ ? *eventMoment_ : readClock();
 frmBody::~frmBody()
 {
     if (recorder_.active())
-        endSession(QStringLiteral("the window was closed"));
+        end(QStringLiteral("the window was closed"));
+}
+
+void frmBody::takeIn()
+{
+    if (ComeOne.PortOpen())
+        ComeOne.drain();
 }
 
 void frmBody::connectControls()
@@ -399,6 +436,12 @@ void frmBody::portLost(const std::string& reason)
 
 void frmBody::finish(const QString& reason)
 {
+    end(reason);
+    close();
+}
+
+void frmBody::end(const QString& reason)
+{
     GblFlag& g = gblFlag();
     if (g.portOpen == kTrue) {
         ComeOne.setPortOpen(false);
@@ -406,7 +449,6 @@ void frmBody::finish(const QString& reason)
         g.portOpen = kFalse;
     }
     endSession(reason);
-    close();
 }
 
 // ---- Traffic logs ----

@@ -49,6 +49,14 @@ public:
     void Command1_Click() { finish(QStringLiteral("Finish")); }
     // Ends as "Finish" does; the session file gives `reason`.
     void finish(const QString& reason);
+    // What "Finish" does but for closing the window: the port closed, taking
+    // in what it received, and the session ended. For a program that ends
+    // without its window.
+    void end(const QString& reason);
+    // Takes in, in order, whatever waits at the port: before the operator's
+    // input reaches any control, so that a click acts after the bytes that
+    // came before it.
+    void takeIn();
     // Traffic logs
     void ViewMode_Click(int index);
     void Command2_Click();
@@ -63,7 +71,7 @@ public:
     void Timer2_Timer() {}
     void ComeOne_OnComm()
     {
-        const EventTime t(*this);
+        const EventTime t(*this, ComeOne.waited());
         engine_.ComeOne_OnComm();
     }
     // Command buttons
@@ -109,10 +117,12 @@ private:
     Moment now() const override;
     Moment readClock() const;
     struct EventTime {
-        explicit EventTime(frmBody& w) : w_(w), outer_(w.eventMoment_.has_value())
+        explicit EventTime(frmBody& w, std::chrono::milliseconds late = {}) : w_(w), outer_(w.eventMoment_.has_value())
         {
-            if (!outer_)
+            if (!outer_) {
                 w_.eventMoment_ = w_.readClock();
+                w_.eventMoment_->lateMs = late.count();
+            }
         }
         ~EventTime()
         {
@@ -185,6 +195,9 @@ private:
     QMessageBox* message_ = nullptr;
     SessionRecorder recorder_;
     bool recording_ = true;
+    // Watches the operator's input for takeIn(); gone before the window's
+    // members are, as the window's own closing is input too.
+    std::unique_ptr<QObject> portFirst_;
     QWidget* healthTipFrame_ = nullptr; // the device frame whose tooltip is shown
     QPoint healthTipAt_;
     QString healthTip_;

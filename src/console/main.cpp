@@ -17,6 +17,7 @@ int main(int, char** argv)
     cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts(), cmbvhp::hostPortDescriptions());
     window.Form_Load();
     cmbvhp::finishOnSignals(window);
+    cmbvhp::finishAtExit(window);
     window.show();
     return app.exec();
 }

@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -85,27 +87,32 @@ void QtSerialBackend::rest()
         return;
     readNotifier_->setEnabled(false);
     resting_ = true;
+    restClock_.start();
     restEnd_.start();
 }
 
 bool QtSerialBackend::drain(AfterDrain after)
 {
-    if (!resting_)
+    if (!port_.isOpen())
         return false;
-    resting_ = false;
+    const bool rested = std::exchange(resting_, false);
     restEnd_.stop();
     if (readNotifier_)
         readNotifier_->setEnabled(true);
-    // Reads what waits and delivers it before returning; nothing waiting is
-    // a timeout, not an error of the port's.
+    // What came while the port rested may have come at any time since the
+    // rest began; a listening port may hold bytes its notification has not
+    // told yet. Both are read and delivered before returning; nothing waiting
+    // is a timeout, not an error of the port's.
+    waited_ = rested ? std::chrono::milliseconds(restClock_.elapsed()) : std::chrono::milliseconds{};
     draining_ = true;
     const bool came = port_.waitForReadyRead(0);
     if (!came && port_.error() == QSerialPort::TimeoutError)
         port_.clearError();
     draining_ = false;
+    waited_ = {};
     // A busy line is drained again at the next beat: waking for the next
     // delivery in between would only add a wakeup.
-    if (came && after == AfterDrain::RestWhileBusy)
+    if (came && rested && after == AfterDrain::RestWhileBusy)
         rest();
     return resting_;
 }

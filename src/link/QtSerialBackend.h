@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSerialPort>
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -17,12 +18,13 @@ namespace cmbvhp {
 //
 // A busy line costs wakeups, not bytes: after each delivery the port rests
 // (QSerialPort's read notification is switched off) until drain(), which the
-// console calls at each display beat and before each tick, or kLongestRest at
-// most. The bytes meanwhile wait in the driver. While the line stays busy the
-// beat's drain leaves the port resting, so a busy line wakes the console at
-// the beat and not in between. As each tick drains and listens before its
-// frame goes out, the port is awake when a reply begins: its first byte is
-// timed as it comes.
+// console calls at each display beat, before each tick and before anything
+// acts, or kLongestRest at most. The bytes meanwhile wait in the driver, and
+// waited() tells how long they may have. While the line stays busy the beat's
+// drain leaves the port resting, so a busy line wakes the console at the beat
+// and not in between. As each tick drains and listens before its frame goes
+// out, the port is awake when a reply begins: its first byte is timed as it
+// comes.
 class QtSerialBackend : public QObject, public SerialBackend {
     Q_OBJECT
 public:
@@ -37,6 +39,7 @@ public:
     std::size_t bytesAvailable() const override;
     std::size_t read(std::span<std::uint8_t> into) override;
     bool drain(AfterDrain after) override;
+    std::chrono::milliseconds waited() const override { return waited_; }
 
     static constexpr std::chrono::milliseconds kLongestRest{50};
 
@@ -58,6 +61,8 @@ private:
     QSerialPort port_;
     QPointer<QSocketNotifier> readNotifier_; // QSerialPort's own
     QTimer restEnd_;
+    QElapsedTimer restClock_;
+    std::chrono::milliseconds waited_{};
     bool resting_ = false;
     bool draining_ = false;
     unsigned openings_ = 0; // counts opens and closes, so a late report knows its opening

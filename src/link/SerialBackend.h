@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -57,13 +58,16 @@ public:
     virtual std::size_t bytesAvailable() const = 0;
     virtual std::size_t read(std::span<std::uint8_t> into) = 0;
     // A backend may rest after a delivery instead of waking for every few
-    // bytes of a busy line. drain() delivers now whatever waits: the listener
-    // hears of it before drain returns. Afterwards the port listens again, so
-    // that the first byte of a reply is timed as it comes, or, with
-    // RestWhileBusy, goes on resting if something came: the line is busy, and
-    // drain returns true to be called again soon.
+    // bytes of a busy line. drain() delivers now whatever waits, resting or
+    // not: the listener hears of it before drain returns. Afterwards the port
+    // listens again, so that the first byte of a reply is timed as it comes,
+    // or, with RestWhileBusy, goes on resting if it rested and something came:
+    // the line is busy, and drain returns true to be called again soon.
     enum class AfterDrain { Listen, RestWhileBusy };
     virtual bool drain(AfterDrain) { return false; }
+    // While the listener hears of bytes: how long they may have waited at the
+    // port before, because it rested. Zero when it was listening.
+    virtual std::chrono::milliseconds waited() const { return {}; }
 
 protected:
     Listener* listener() const { return listener_; }

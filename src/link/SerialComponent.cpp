@@ -113,6 +113,9 @@ void SerialComponent::setSettings(std::string_view text)
 void SerialComponent::setPortOpen(bool open)
 {
     if (!open) {
+        // What came before the close is taken in, not dropped with the port.
+        if (PortOpen())
+            backend_->drain(SerialBackend::AfterDrain::Listen);
         backend_->close();
         inBuf_.clear();
         inHead_ = 0;

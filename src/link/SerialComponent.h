@@ -48,6 +48,7 @@ public:
     void setSettings(std::string_view text);
     const LineSettings& Settings() const { return settings_; }
     void setInputMode(int mode);
+    // Closing takes in first what the port received: OnComm hears of it.
     void setPortOpen(bool open);
     bool PortOpen() const;
 
@@ -66,6 +67,9 @@ public:
     // Raises at once the notification of whatever the port holds back; true
     // when the port rests on and is to be drained again.
     bool drain(SerialBackend::AfterDrain after = SerialBackend::AfterDrain::Listen) { return backend_->drain(after); }
+    // While OnComm is raised: how long the bytes may have waited at a resting
+    // port before it.
+    std::chrono::milliseconds waited() const { return backend_->waited(); }
 
     // Raised on the window's thread; CommEvent tells why.
     std::function<void()> OnComm;

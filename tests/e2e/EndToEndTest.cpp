@@ -11,6 +11,9 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QDeadlineTimer>
+#include <QTest>
 #include <QDir>
 #include <QTimer>
 #include <QTemporaryDir>
@@ -130,6 +133,45 @@ TEST_F(EndToEnd, PulledAdapterIsReportedOnceAndCanBeReopened)
         EXPECT_TRUE(c_.rxLog().endsWith(QStringLiteral("11 \r\nCOM1 was lost (the device no longer answers reads); the port is closed.\r\n")));
         EXPECT_EQ(c_.rxLog().count(QStringLiteral("was lost")), plug + 1) << "reported once";
     }
+}
+
+// Regression: bytes that came while the port rested waited in the driver for
+// the next beat or tick, and a click acted first. "Dec" recorded itself before
+// the reply, cleared a log that then showed the reply, and the reply was
+// never framed; "Port Close", "Finish" and SIGTERM kept only its first byte.
+TEST_F(EndToEnd, AReplyThatCameJustBeforeAClickIsTakenInBeforeTheClickActs)
+{
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    std::filesystem::create_symlink(pty.name(), com1_);
+    click("cmdPortOpen");
+    c_.window.timer1().setEnabled(false); // the test ticks
+    // The reply's tail after its first byte, what then acts (a click as the
+    // operator clicks, or a signal), and the receive log and the 1B box after.
+    const struct { const char* tail; std::function<void()> act; QString log; QString box; } steps[] = {
+        {"03 1B 01 00 19", [&] { QTest::mouseClick(c_.button(QStringLiteral("ViewMode(2)")), Qt::LeftButton); }, QString(), QStringLiteral("01 00 ")},
+        {"03 1B 40 00 58", [&] { c_.window.finish(QStringLiteral("Finish, on SIGTERM")); }, QStringLiteral("22 03 1B 40 00 58 \r\n"), QStringLiteral("40 00 ")},
+    };
+    for (const auto& step : steps) {
+        c_.window.Timer1_Timer(); // the bill validator's slot
+        pty.write(hex("22"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return c_.rxLog().endsWith(QStringLiteral("22 ")); })) << "taken in: the port rests";
+        pty.write(hex(step.tail));
+        const QDeadlineTimer arrival(kPatience.count());
+        while (pty.waiting() < 5 && !arrival.hasExpired()) {
+        } // at the port, and the port resting
+        step.act();
+        EXPECT_EQ(c_.rxLog() + u'|' + c_.boxText("txt1b"), step.log + u'|' + step.box) << step.tail;
+        click("ViewMode(0)");
+        c_.window.Timer1_Timer(); // the coin device's slot, silent
+    }
+    QString file = sessionFile(c_.window.recorder());
+    file.replace(QRegularExpression(QStringLiteral("\\d\\d:\\d\\d:\\d\\d\\.\\d{3}")), QStringLiteral("T")).replace(QRegularExpression(QStringLiteral("\\d+ ms")), QStringLiteral("N ms"));
+    EXPECT_TRUE(file.endsWith(QStringLiteral("T TX 5A A5\nT RX 22 03 1B 01 00 19 +N ms\nT OP View Dec\nT OP View Hex\nT TX 62 9D\n"
+                                             "T TX 5A A5\nT RX 22 03 1B 40 00 58 +N ms\n# closed T: Finish, on SIGTERM\n"
+                                             "# Bill Validator: 1 frames, 1 answered, 0 bad, 0 silent; reply after median N ms, p99 N ms, max N ms\n"
+                                             "# Coin mechanism or Selector: 1 frames, 0 answered, 0 bad, 1 silent; no reply\n# 12 bytes received\n")))
+        << file.toStdString();
 }
 
 // Regression: Qt's own options were applied (-reverse mirrored the window). A
