@@ -1,7 +1,7 @@
-// The Qt test programs run headless on the offscreen platform with the
-// console's own style and fonts. "--child-console LINKS" runs instead a
-// console opened on the port COM1 of that link folder, for the tests that end
-// a console from outside.
+// The Qt test programs run headless on the offscreen platform (unless the
+// environment names another) with the console's own style and fonts.
+// "--child-console LINKS" runs instead a console opened on the port COM1 of
+// that link folder, for the tests that end a console from outside.
 #include "console/ConsoleApp.h"
 #include "link/QtSerialBackend.h"
 
@@ -12,7 +12,8 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("TZ", "UTC"); // the logs' times read the same on every machine
     tzset();
     cmbvhp::prepareEnvironment();
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
         cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts(cmbvhp::PortNames(std::filesystem::path(argv[2]))));
         window.Form_Load();
         cmbvhp::finishOnSignals(window);
+        cmbvhp::finishAtExit(window);
         window.show();
         window.cmdPortOpen_Click();
         return QApplication::exec();

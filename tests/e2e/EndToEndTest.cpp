@@ -217,24 +217,37 @@ TEST_F(EndToEnd, SessionFileHoldsTheWireBothWaysAndPlaysBackTheSameBytes)
 }
 
 // What came more than a second before a kill -9 is in the session file; a
-// console ended by SIGTERM closes its session as "Finish" does.
+// console ended by SIGTERM, or by the loss of its display, closes its session
+// as "Finish" does, with every line written.
 TEST_F(EndToEnd, AKilledConsoleKeepsAllButItsLastSecondAndATerminatedOneClosesItsSession)
 {
     const QString sent = dir_.filePath(QStringLiteral("sent.bin"));
     startSimulator({"--bill-every", "0", "--coin-every", "0.2", "--record", sent, "--quiet"});
-    for (const int signal : {SIGKILL, SIGTERM}) {
+    // What ends the console (a signal to it, or its display killed), and the
+    // reason its file then gives; none after a kill -9.
+    const struct { int signal; bool display; QString reason; } endings[] = {
+        {SIGKILL, false, {}}, {SIGTERM, false, QStringLiteral("Finish, on SIGTERM")}, {SIGTERM, true, QStringLiteral("Finish, on the loss of the display")}};
+    for (const auto& ending : endings) {
         QTemporaryDir state;
-        QProcess child;
+        QProcess child, display;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
+        if (ending.display) {
+            display.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"});
+            ASSERT_TRUE(display.waitForReadyRead(kPatience.count()));
+            env.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(display.readLine().trimmed()));
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        }
         child.setProcessEnvironment(env);
         const qint64 from = QFileInfo(sent).size();
         child.start(QCoreApplication::applicationFilePath(), {"--child-console", QString::fromStdString(com1_.parent_path().string())});
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(sent).size() > from + 100; }, kPatience.count()));
         const qint64 aSecondAgo = QFileInfo(sent).size() - from;
-        QTest::qWait(1000); // the second the file may lag
-        ::kill(static_cast<pid_t>(child.processId()), signal);
+        if (ending.signal == SIGKILL)
+            QTest::qWait(1000); // the second the file may lag
+        ::kill(static_cast<pid_t>(ending.display ? display.processId() : child.processId()), ending.signal);
         ASSERT_TRUE(child.waitForFinished(5000));
+        display.waitForFinished(5000);
         const auto files = QDir(state.filePath(QStringLiteral("cm_bv_hp/sessions"))).entryInfoList(QDir::Files);
         ASSERT_EQ(files.size(), 1);
         const QString file = readAll(files[0].filePath());
@@ -245,8 +258,10 @@ TEST_F(EndToEnd, AKilledConsoleKeepsAllButItsLastSecondAndATerminatedOneClosesIt
             rx += (rx.isEmpty() || reply.isEmpty() ? QString() : QStringLiteral(" ")) + reply;
         EXPECT_TRUE(QString::fromLatin1(record.readAll().mid(from).toHex(' ').toUpper()).startsWith(rx));
         EXPECT_GE(rx.size() + 1, 3 * aSecondAgo) << "the bytes of the last second at most are missing";
-        if (signal == SIGTERM) {
-            EXPECT_TRUE(file.contains(QStringLiteral(": Finish, on SIGTERM\n# Bill Validator: "))) << file.toStdString();
+        if (!ending.reason.isEmpty()) {
+            EXPECT_TRUE(file.contains(QStringLiteral(": %1\n# Bill Validator: ").arg(ending.reason)) &&
+                        file.endsWith(QStringLiteral("\n# %1 bytes received\n").arg((rx.size() + 1) / 3)))
+                << file.toStdString();
         }
     }
 }
