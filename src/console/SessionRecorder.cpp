@@ -65,6 +65,12 @@ SessionRecorder::SessionRecorder(std::function<void(const QString&)> tell, std::
                   if (session == sessions_)
                       filePath_ = QString::fromStdString(path);
               }, Qt::QueuedConnection);
+          },
+          [this](std::uint64_t session, const std::string& what) {
+              QMetaObject::invokeMethod(this, [this, session, what] {
+                  if (session == session_)
+                      tell_(QString::fromStdString(what));
+              }, Qt::QueuedConnection);
           })
 {
     // A limit on the size of files must read as a full disk, not end the console.
@@ -119,9 +125,7 @@ void SessionRecorder::begin(const Header& h, const Moment& at)
         return;
     }
     const std::tm t = localTime(at.wallMs);
-    char name[64];
-    std::strftime(name, sizeof name, "%Y-%m-%d_%H-%M-%S", &t);
-    writer_.open(session_, folder_.path, std::string(name) + "_COM" + std::to_string(h.port) + ".log", limit_ << 20);
+    writer_.open(session_, folder_.path, at.wallMs, h.port, limit_ << 20);
 
     char opened[64];
     std::strftime(opened, sizeof opened, "%Y-%m-%d ", &t);

@@ -6,8 +6,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -18,12 +20,89 @@ namespace cmbvhp {
 
 namespace fs = std::filesystem;
 
+std::string sessionFileName(std::int64_t wallMs, int port)
+{
+    const auto secs = static_cast<std::time_t>(wallMs / 1000);
+    std::tm t{};
+    localtime_r(&secs, &t);
+    char name[64];
+    const std::size_t n = std::strftime(name, sizeof name, "%Y-%m-%d_%H-%M-%S", &t);
+    std::snprintf(name + n, sizeof name - n, ".%03d_COM%d.log", static_cast<int>(wallMs % 1000), port);
+    return name;
+}
+
+std::optional<std::string> sessionFileTime(std::string_view name)
+{
+    std::string key;
+    // Takes the text as `shape` shows it, '0' standing for a digit, which
+    // goes into the key.
+    auto take = [&](std::string_view shape) {
+        if (name.size() < shape.size())
+            return false;
+        for (std::size_t i = 0; i < shape.size(); ++i)
+            if (shape[i] == '0' ? name[i] < '0' || name[i] > '9' : name[i] != shape[i])
+                return false;
+        for (std::size_t i = 0; i < shape.size(); ++i)
+            if (shape[i] == '0')
+                key += name[i];
+        name.remove_prefix(shape.size());
+        return true;
+    };
+    // A number without a leading zero, of at most `digits` digits.
+    auto number = [&](std::size_t digits) {
+        std::size_t n = 0;
+        while (n < name.size() && n <= digits && name[n] >= '0' && name[n] <= '9')
+            ++n;
+        if (n == 0 || n > digits || name[0] == '0')
+            return std::string();
+        std::string out(name.substr(0, n));
+        name.remove_prefix(n);
+        return out;
+    };
+    if (!take("0000-00-00_00-00-00"))
+        return std::nullopt;
+    const bool millis = take(".000");
+    if (!millis)
+        key += "000";
+    if (!name.starts_with("_COM"))
+        return std::nullopt;
+    name.remove_prefix(4);
+    const std::string port = number(2);
+    if (port.empty() || std::stoi(port) > 16)
+        return std::nullopt;
+    // An earlier version numbered a second session of the same second.
+    std::string second = "1";
+    if (!millis && name.starts_with('-')) {
+        name.remove_prefix(1);
+        second = number(6);
+    }
+    if (second.empty() || name != ".log")
+        return std::nullopt;
+    return key + std::string(6 - second.size(), '0') + second;
+}
+
+namespace {
+// Removes a file unless another console holds it locked (it is writing it).
+bool removeUnlessLocked(const fs::path& file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st{};
+    const bool removed = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::unlink(file.c_str()) == 0;
+    ::close(fd);
+    return removed;
+}
+} // namespace
+
 struct SessionWriter::Worker {
     struct Job {
         enum Kind { Open, Write, Close } kind;
         std::uint64_t session;
-        std::string data; // the bytes; for Open, the file's name
+        std::string data; // the bytes
         fs::path folder;
+        std::int64_t openedMs = 0;
+        int port = 0;
         std::uint64_t limit = 0;
     };
 
@@ -38,6 +117,7 @@ struct SessionWriter::Worker {
     // Cleared, under the mutex, when the writer's owner is gone.
     Failure onFailure;
     Opened onOpened;
+    Notice onNotice;
 
     // The thread's own: the file being written.
     std::uint64_t session = 0;
@@ -46,6 +126,9 @@ struct SessionWriter::Worker {
     fs::path path;
     std::uint64_t limit = 0;
     std::uint64_t sinceCheck = 0;
+    std::uint64_t own = 0;    // written to the file
+    std::uint64_t others = 0; // the folder's other session files, at the last look
+    bool toldAlone = false;
 
     void push(Job job)
     {
@@ -110,23 +193,30 @@ struct SessionWriter::Worker {
         session = job.session;
         folder = job.folder;
         limit = job.limit;
+        own = 0;
+        toldAlone = false;
         std::error_code ec;
+        if (fs::is_symlink(fs::symlink_status(folder, ec))) {
+            fail("the sessions folder " + folder.string() + " is a symbolic link, which the console does not follow");
+            return;
+        }
         fs::create_directories(folder, ec);
         if (ec) {
             fail("cannot make the folder " + folder.string() + ": " + ec.message());
             return;
         }
-        keepFolderUnder();
-        const fs::path name(job.data);
-        for (int n = 1; fd < 0; ++n) {
-            path = folder / (n == 1 ? name : fs::path(name.stem().string() + "-" + std::to_string(n) + name.extension().string()));
-            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+        path.clear();
+        keepFolderUnder(0);
+        for (std::int64_t ms = job.openedMs; fd < 0; ++ms) {
+            path = folder / sessionFileName(ms, job.port);
+            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
             if (fd < 0 && errno != EEXIST) {
                 fail("cannot write in the folder " + folder.string() + ": " + std::strerror(errno));
                 return;
             }
         }
-        sinceCheck = 0;
+        // Held while it is written: another console's bound leaves it alone.
+        ::flock(fd, LOCK_EX | LOCK_NB);
         call(&Worker::onOpened, session, path.string());
     }
 
@@ -134,6 +224,8 @@ struct SessionWriter::Worker {
     {
         if (fd < 0 || job.session != session)
             return;
+        if (others + own + job.data.size() > limit || sinceCheck >= kCheckEvery)
+            keepFolderUnder(job.data.size());
         for (std::size_t done = 0; done < job.data.size();) {
             const ssize_t n = ::write(fd, job.data.data() + done, job.data.size() - done);
             if (n < 0 && errno == EINTR)
@@ -144,15 +236,11 @@ struct SessionWriter::Worker {
             }
             done += static_cast<std::size_t>(n);
         }
+        own += job.data.size();
+        sinceCheck += job.data.size();
         struct stat st{};
-        if (::fstat(fd, &st) == 0 && st.st_nlink == 0) {
+        if (::fstat(fd, &st) == 0 && st.st_nlink == 0)
             fail(path.string() + " was removed while it was written");
-            return;
-        }
-        if ((sinceCheck += job.data.size()) >= kCheckEvery) {
-            sinceCheck = 0;
-            keepFolderUnder();
-        }
     }
 
     void doClose(const Job& job)
@@ -167,42 +255,51 @@ struct SessionWriter::Worker {
         fd = -1;
     }
 
-    // The oldest session files leave until the folder is under its limit; the
-    // file being written stays, whatever its size.
-    void keepFolderUnder()
+    // The console's own session files leave, oldest by their names first,
+    // until the folder with `coming` bytes more of the file being written is
+    // within its limit. Anything else in the folder is neither counted nor
+    // removed: other programs' files, links, folders.
+    void keepFolderUnder(std::uint64_t coming)
     {
         struct Entry {
-            fs::file_time_type time;
+            std::string time;
             std::uint64_t size;
             fs::path path;
         };
         std::vector<Entry> files;
-        std::uint64_t total = 0;
+        others = 0;
+        sinceCheck = 0;
         std::error_code ec;
         for (const auto& e : fs::directory_iterator(folder, ec)) {
             std::error_code each;
-            if (!e.is_regular_file(each) || e.path().extension() != ".log")
+            auto time = sessionFileTime(e.path().filename().string());
+            if (!time || e.symlink_status(each).type() != fs::file_type::regular || e.path() == path)
                 continue;
             const std::uint64_t size = e.file_size(each);
-            total += size;
-            if (!(fd >= 0 && e.path() == path))
-                files.push_back({e.last_write_time(each), size, e.path()});
+            if (each)
+                continue;
+            others += size;
+            files.push_back({std::move(*time), size, e.path()});
         }
         std::sort(files.begin(), files.end(), [](const Entry& a, const Entry& b) { return a.time < b.time; });
         for (const Entry& f : files) {
-            if (total <= limit)
+            if (others + own + coming <= limit)
                 break;
-            std::error_code each;
-            if (fs::remove(f.path, each))
-                total -= f.size;
+            if (removeUnlessLocked(f.path))
+                others -= f.size;
         }
+        if (own + coming > limit && !std::exchange(toldAlone, true))
+            call(&Worker::onNotice, session,
+                 "The file of this session alone passes the sessions folder's limit of " + std::to_string(limit >> 20) +
+                     " MiB; it is kept whole.");
     }
 };
 
-SessionWriter::SessionWriter(Failure onFailure, Opened onOpened) : worker_(std::make_shared<Worker>())
+SessionWriter::SessionWriter(Failure onFailure, Opened onOpened, Notice onNotice) : worker_(std::make_shared<Worker>())
 {
     worker_->onFailure = std::move(onFailure);
     worker_->onOpened = std::move(onOpened);
+    worker_->onNotice = std::move(onNotice);
     std::thread([w = worker_] { w->run(); }).detach();
 }
 
@@ -218,19 +315,17 @@ SessionWriter::~SessionWriter()
     const std::lock_guard lock(worker_->mutex);
     worker_->onFailure = nullptr;
     worker_->onOpened = nullptr;
+    worker_->onNotice = nullptr;
 }
 
-void SessionWriter::open(std::uint64_t session, fs::path folder, std::string name, std::uint64_t folderLimit)
+void SessionWriter::open(std::uint64_t session, fs::path folder, std::int64_t openedMs, int port, std::uint64_t folderLimit)
 {
-    worker_->push({Worker::Job::Open, session, std::move(name), std::move(folder), folderLimit});
+    worker_->push({Worker::Job::Open, session, {}, std::move(folder), openedMs, port, folderLimit});
 }
 
-void SessionWriter::write(std::uint64_t session, std::string data)
-{
-    worker_->push({Worker::Job::Write, session, std::move(data), {}, 0});
-}
+void SessionWriter::write(std::uint64_t session, std::string data) { worker_->push({Worker::Job::Write, session, std::move(data), {}}); }
 
-void SessionWriter::close(std::uint64_t session) { worker_->push({Worker::Job::Close, session, {}, {}, 0}); }
+void SessionWriter::close(std::uint64_t session) { worker_->push({Worker::Job::Close, session, {}, {}}); }
 
 std::string SessionWriter::spare()
 {

@@ -70,11 +70,12 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
               "# Bill Validator: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 23 ms, p99 23 ms, max 23 ms\n"
               "# Coin mechanism or Selector: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n"
               "# Hopper: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n# 7 bytes received\n");
-    EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("/cm_bv_hp/sessions/2026-12-07_12-42-03_COM1.log")));
+    EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("/cm_bv_hp/sessions/2026-12-07_12-42-03.408_COM1.log")));
+    now = kMorning;
     c.button("cmdPortOpen")->click();
     c.button("cmdPortOpen")->click();
     fileText(c);
-    EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("_COM1-2.log"))) << "another in the same second";
+    EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("/2026-12-07_12-42-03.409_COM1.log"))) << "another in the same millisecond lists after";
 }
 
 TEST(SessionFile, EachDeviceFrameTellsItsLineHealthFromTheOpeningOn)
@@ -132,30 +133,72 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
     qputenv("XDG_STATE_HOME", saved);
 }
 
-// The sessions folder is kept under its limit, the oldest files first; a
-// limit that is no size is told, and the default kept.
-TEST(SessionFile, TheFolderIsKeptUnderItsLimitOldestFirst)
+// The sessions folder is kept within its limit while sessions run: the
+// console's own files go, oldest by their names; nothing else goes. A limit
+// that is no size is told, and the default kept. Regression: another
+// program's *.log went, so did every *.log of a folder the sessions folder
+// linked to, and the session another console was writing.
+TEST(SessionFile, TheFolderBoundRemovesOnlyTheConsolesOwnClosedSessionsOldestByName)
 {
-    QTemporaryDir dir;
+    namespace fs = std::filesystem;
+    QTemporaryDir dir, linked, elsewhere;
     const QByteArray saved = qgetenv("XDG_STATE_HOME");
     qputenv("XDG_STATE_HOME", dir.path().toLocal8Bit());
-    const std::filesystem::path folder = dir.filePath(QStringLiteral("cm_bv_hp/sessions")).toStdString();
-    std::filesystem::create_directories(folder);
-    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
-    for (int i = 0; i < 3; ++i) {
-        std::ofstream(folder / (std::string(1, char('a' + i)) + ".log")) << std::string(i < 2 ? 600'000 : 100'000, 'x');
-        std::filesystem::last_write_time(folder / (std::string(1, char('a' + i)) + ".log"), old + std::chrono::hours(i));
+    const fs::path folder = dir.filePath(QStringLiteral("cm_bv_hp/sessions")).toStdString(), outside = elsewhere.path().toStdString();
+    fs::create_directories(folder);
+    const auto kib300 = [](const fs::path& p) { std::ofstream(p) << std::string(300 << 10, 'x'); };
+    // The console's names, oldest first by the names; the times on disk run the other way.
+    const char* own[] = {"2026-12-06_09-59-59.999_COM2.log", "2026-12-06_10-00-00_COM1.log", "2026-12-06_10-00-00_COM1-2.log",
+                         "2026-12-07_08-00-00.000_COM1.log"};
+    const char* foreign[] = {"other-program.log", "2026-12-06_10-00-00_COM1.log.bak", "2026-12-01_00-00-00_COM17.log", "2026-12-02_00-00-00_COM1.log"};
+    for (int i = 0; i < 4; ++i) {
+        kib300(folder / own[i]);
+        fs::last_write_time(folder / own[i], fs::file_time_type::clock::now() - std::chrono::hours(i + 1));
+        kib300(outside / foreign[i]);
+        if (i < 3)
+            fs::copy_file(outside / foreign[i], folder / foreign[i]);
+        else
+            fs::create_symlink(outside / foreign[i], folder / foreign[i]);
     }
-    for (const char* limit : {"x", "1"}) {
-        qputenv("CM_BV_HP_SESSIONS_MB", limit);
-        Console c;
-        c.button("cmdPortOpen")->click();
-        fileText(c);
-        const bool told = c.rxLog().contains(QStringLiteral("CM_BV_HP_SESSIONS_MB is \"x\", which is no size in MiB; the sessions folder is kept under 1024 MiB."));
-        EXPECT_EQ(told, limit[0] == 'x');
-        EXPECT_EQ(std::filesystem::exists(folder / "a.log"), limit[0] == 'x') << "the oldest goes";
-        EXPECT_TRUE(std::filesystem::exists(folder / "b.log") && std::filesystem::exists(folder / "c.log"));
+    auto present = [&] {
+        std::string s;
+        for (const char* name : own)
+            s += fs::exists(folder / name) ? '1' : '0';
+        for (const char* name : foreign)
+            s += fs::exists(folder / name) && fs::exists(outside / name) ? '1' : '0';
+        return s;
+    };
+    qputenv("CM_BV_HP_SESSIONS_MB", "x");
+    Console writing; // another console, whose session is the oldest by its name
+    std::int64_t earlier = kMorning - 48 * 3600'000;
+    writing.window.setLogClock([&] { return earlier; });
+    writing.button("cmdPortOpen")->click();
+    fileText(writing);
+    EXPECT_TRUE(writing.rxLog().contains(QStringLiteral("CM_BV_HP_SESSIONS_MB is \"x\", which is no size in MiB; the sessions folder is kept under 1024 MiB.")));
+    EXPECT_EQ(present(), "11111111");
+    qputenv("CM_BV_HP_SESSIONS_MB", "1");
+    Console c;
+    c.button("cmdPortOpen")->click();
+    fileText(c);
+    EXPECT_EQ(present(), "01111111") << "the oldest by name goes";
+    for (int i = 0; i < 6; ++i) { // 360 KiB, which the file holds as three times that
+        c.port->feed(Bytes(60 << 10, 0x5A));
+        c.window.recorder().waitWritten(std::chrono::seconds(5));
     }
+    writing.window.Timer1_Timer();
+    EXPECT_EQ(fileText(writing).count(QStringLiteral(" TX 5A A5\n")), 1) << "still written";
+    EXPECT_EQ(present(), "00001111") << "the open session alone passes the limit";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return c.rxLog().contains(QStringLiteral("The file of this session alone passes the sessions folder's limit of 1 MiB; it is kept whole.\r\n")); }));
+    EXPECT_EQ(c.rxLog().count(QStringLiteral("alone passes")), 1) << "once";
+    EXPECT_FALSE(writing.rxLog().contains(QStringLiteral("not being recorded")));
+
+    qputenv("XDG_STATE_HOME", linked.path().toLocal8Bit());
+    fs::create_directories(linked.filePath(QStringLiteral("cm_bv_hp")).toStdString());
+    fs::create_directory_symlink(folder, linked.filePath(QStringLiteral("cm_bv_hp/sessions")).toStdString());
+    Console throughLink;
+    throughLink.button("cmdPortOpen")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return throughLink.rxLog().contains(QStringLiteral("This session is not being recorded: the sessions folder ") + linked.path() + QStringLiteral("/cm_bv_hp/sessions is a symbolic link, which the console does not follow.\r\n")); }));
+    EXPECT_EQ(present(), "00001111");
     qunsetenv("CM_BV_HP_SESSIONS_MB");
     qputenv("XDG_STATE_HOME", saved);
 }
