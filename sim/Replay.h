@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Devices.h"
+#include "record/SessionReader.h"
 
 #include <chrono>
-#include <istream>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -22,10 +22,9 @@ public:
         Bytes bytes;
     };
 
-    // Reads a session file. Refused, with the line number and the reason in
-    // `error`, when it is malformed; only a last line without its line end (a
-    // session ended by a kill) may be cut anywhere, and is then left out.
-    static std::optional<Replay> load(std::istream& in, std::string& error);
+    // Reads a session file. Refused, with the reason in `error`, when it is
+    // not a whole session: one the reader refuses, or one without a frame.
+    static std::optional<Replay> load(SessionReader& file, std::string& error);
 
     // The pieces answering `frame`; null when no identical frame is ahead.
     const std::vector<Piece>* answer(const Bytes& frame);

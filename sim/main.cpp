@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <poll.h>
@@ -120,12 +119,9 @@ int main(int argc, char** argv)
     // Everything that can fail is checked before the link is made.
     std::optional<Replay> replay;
     if (!options->replay.empty()) {
-        std::ifstream file(options->replay, std::ios::binary);
-        if (!file) {
-            std::fprintf(stderr, "cm_bv_hp_sim: cannot read %s: %s\n", options->replay.c_str(), std::strerror(errno));
-            return 1;
-        }
-        replay = Replay::load(file, error);
+        auto file = cmbvhp::SessionReader::open(options->replay, error);
+        if (file)
+            replay = Replay::load(*file, error);
         if (!replay) {
             std::fprintf(stderr, "cm_bv_hp_sim: %s is refused: %s\n", options->replay.c_str(), error.c_str());
             return 1;

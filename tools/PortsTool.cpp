@@ -80,6 +80,15 @@ bool isTerminal(dev_t device)
     return fs::read_symlink(entry / "subsystem", ec).filename() == "tty";
 }
 
+} // namespace
+
+// The controlling terminal, the system console and the pseudo-terminal
+// multiplexer (major 5), and the virtual consoles (major 4 below the on-board
+// ports' 64) are terminals, but no line a device is on.
+bool isSerialLine(unsigned devMajor, unsigned devMinor) { return devMajor != 5 && !(devMajor == 4 && devMinor < 64); }
+
+namespace {
+
 // The name to store for a device (already resolved): its stable by-id name
 // when it has one, so that the number survives re-plugging into another
 // socket; otherwise the resolved path itself.
@@ -171,6 +180,10 @@ int link(int port, const std::string& device, const PortsToolHost& host, std::os
     struct stat st{};
     if (::stat(resolved.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || !isTerminal(st.st_rdev)) {
         err << shown << " is not a serial device (" << resolved.string() << " is not a terminal device)\n";
+        return 1;
+    }
+    if (!isSerialLine(major(st.st_rdev), minor(st.st_rdev))) {
+        err << shown << " is not a serial device (" << resolved.string() << " is a terminal of the system, not a serial line)\n";
         return 1;
     }
     if (const int refused = checkLinkPlace(port, host, err))

@@ -17,6 +17,10 @@ struct PortsToolHost {
     std::function<std::vector<SerialDevice>()> devices;
 };
 
+// A terminal by its device number that is a serial line, not one of the
+// system's own terminals (/dev/tty, /dev/console, /dev/ptmx, /dev/ttyN).
+bool isSerialLine(unsigned devMajor, unsigned devMinor);
+
 // cm_bv_hp_ports [link N DEVICE | unlink N]: lists the serial devices and what
 // COM1 ... COM16 reach, or makes or removes the link of COMn. Bad input gets
 // one line on `err`, a non-zero result, and changes nothing.

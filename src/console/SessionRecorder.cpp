@@ -1,6 +1,7 @@
 #include "SessionRecorder.h"
 
 #include "common/TextForms.h"
+#include "record/SessionReader.h"
 
 #include <QMetaObject>
 
@@ -190,13 +191,18 @@ void SessionRecorder::bytesReceived(std::span<const std::uint8_t> bytes, const M
     if (!active() || bytes.empty())
         return;
     received_ += bytes.size();
-    if (rx_.empty()) {
-        appendTime(rx_, at.wallMs);
-        rx_ += " RX";
-        rxStart_ = at.steadyMs;
+    // A large read goes in pieces, each of which may end the line: no RX line
+    // is longer than a reader of the file takes.
+    static_assert(kHandOverSize + 3 * kRxPiece + 64 < kLongestSessionLine);
+    for (std::size_t from = 0; from < bytes.size(); from += kRxPiece) {
+        if (rx_.empty()) {
+            appendTime(rx_, at.wallMs);
+            rx_ += " RX";
+            rxStart_ = at.steadyMs;
+        }
+        appendHex(rx_, bytes.subspan(from, std::min(kRxPiece, bytes.size() - from)));
+        armHandOver();
     }
-    appendHex(rx_, bytes);
-    armHandOver();
 }
 
 void SessionRecorder::closeRx()

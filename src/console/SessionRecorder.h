@@ -42,6 +42,8 @@ public:
     // much waits, whichever comes first.
     static constexpr std::chrono::milliseconds kHandOver{400};
     static constexpr std::size_t kHandOverSize = 1u << 20;
+    // Received bytes are taken into an RX line this many at a time.
+    static constexpr std::size_t kRxPiece = 64u << 10;
     // A disk that has not taken this much fails the session.
     static constexpr std::size_t kMostQueued = 32u << 20;
     static constexpr std::uint64_t kDefaultFolderLimitMiB = 1024;

@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <sstream>
+#include <memory>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -177,36 +178,68 @@ TEST(SimOutput, TheClosingLinesArePrintedEvenWhenLinesWereDropped)
     ::close(pipe[0]);
 }
 
+namespace {
+// A session file's text as the reader takes it; `taken` counts the bytes read.
+SessionReader textFile(std::string text, std::size_t* taken = nullptr)
+{
+    auto at = std::make_shared<std::size_t>(0);
+    return SessionReader([text = std::move(text), at, taken](std::span<char> into) -> std::ptrdiff_t {
+        const std::size_t n = std::min(into.size(), text.size() - *at);
+        std::copy_n(text.data() + *at, n, into.data());
+        *at += n;
+        if (taken)
+            *taken = *at;
+        return static_cast<std::ptrdiff_t>(n);
+    });
+}
+} // namespace
+
 // A session file played back: each frame is answered with what came after the
-// next identical frame further on; a malformed file is refused with its line,
-// a last line cut by a kill is left out.
+// next identical frame further on. Refused at once, by line or by name, is
+// what is not a whole session; a last line cut by a kill is left out, even one
+// that would read as a reply.
 TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRefused)
 {
-    const std::string head = "# a header\n12:00:00.000 RX 44\n";
+    const std::string head = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 12:00:00.000 local time (UTC+00:00)\n12:00:00.000 RX 44\n";
     std::string error;
-    std::istringstream file(head + "12:00:00.100 TX 5A A5\n12:00:00.102 RX 44 +2 ms\n12:00:00.200 TX 62 9D\n12:00:00.300 OP Change 8\n"
-                                   "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +1 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 03 +100 ms\n"
-                                   "12:00:00.600 DROP 5A A5\n12:00:00.7");
+    SessionReader file = textFile(head + "12:00:00.100 TX 5A A5\n12:00:00.102 RX 44 +2 ms\n12:00:00.200 TX 62 9D\n12:00:00.300 OP Change 8\n"
+                                         "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +1 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 03 +100 ms\n"
+                                         "# a comment\n12:00:00.600 DROP 5A A5\n12:00:00.650 TX 72 8D\n12:00:00.700 RX 44 +50 ms");
     auto r = sim::Replay::load(file, error);
     ASSERT_TRUE(r) << error;
     std::string answers;
-    for (const char* frame : {"5A A5", "58 A7", "5A A5", "5A A5", "62 9D"}) {
+    for (const char* frame : {"5A A5", "58 A7", "5A A5", "5A A5", "62 9D", "72 8D"}) {
         const auto* pieces = r->answer(hex(frame));
         answers += pieces ? "[" : "-";
         for (const auto& p : pieces ? *pieces : std::vector<sim::Replay::Piece>{})
             answers += std::to_string(p.after.count()) + ":" + toHex(p.bytes) + ";";
     }
-    EXPECT_EQ(answers, "[2:44;-[1:11;100:22 03;--") << "the 62 9D behind the cursor is not answered";
-    EXPECT_EQ(r->answered() * 10 + r->unanswered(), 23u);
-    const std::pair<const char*, const char*> bad[] = {
-        {"12:00:00.100 TX 5A A5\nhello\n", "line 4: not an event (HH:MM:SS.mmm TAG ...)"},
-        {"12:00:00.100 TX 5A A\n", "line 3: a TX line holds hexadecimal bytes"},
-        {"12:00:00.100 RX 5A +x ms\n", "line 3: an RX line's delay is \"+N ms\""},
-        {"12:00:00.100 SEND 5A\n", "line 3: unknown event \"SEND\""},
+    EXPECT_EQ(answers, "[2:44;-[1:11;100:22 03;--[") << "the 62 9D behind the cursor is not answered, nor 72 8D by its cut reply";
+    EXPECT_EQ(r->answered() * 10 + r->unanswered(), 33u);
+    std::size_t taken = 0;
+    const std::pair<std::string, const char*> bad[] = {
+        {head + "12:00:00.100 TX 5A A5\nhello\n", "line 4: not an event (HH:MM:SS.mmm TAG ...)"},
+        {head + "12:00:00.100 TX 5A A\n", "line 3: a TX line holds hexadecimal bytes"},
+        {head + "12:00:00.100 RX 5A +x ms\n", "line 3: an RX line's delay is \"+N ms\""},
+        {head + "12:00:00.100 SEND 5A\n", "line 3: unknown event \"SEND\""},
+        {"12:00:00.100 TX 5A A5\n", "line 1: no session header (\"# cm_bv_hp VERSION session of COMn, opened DATE TIME local time (UTC+hh:mm)\")"},
+        {head + "# closed 12:00:01.000: Port Close\n", "no TX line: the session sent no frame to answer"},
+        {head + "12:00:00.100 TX 5A A5\n12:00:00.101 RX 44 +86400001 ms\n", "line 4: an RX line's delay is at most 24 hours"},
+        {head + "12:00:00.100 TX 5A A5\n12:00:00.101 RX" + std::string(8u << 20, ' ') + "\n", "line 4: longer than any line of a session file (2 MiB)"},
     };
     for (const auto& [text, why] : bad) {
-        std::istringstream in(head + text);
+        SessionReader in = textFile(text, &taken);
         EXPECT_FALSE(sim::Replay::load(in, error));
         EXPECT_EQ(error, why);
     }
+    EXPECT_LT(taken, 4u << 20) << "the long line is not read whole";
+    const std::string fifo = ::testing::TempDir() + "replay-fifo";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, why] : {std::pair{fifo, "it is a FIFO, not a session file"}, std::pair{std::string("/dev/null"), "it is a device, not a session file"},
+                                    std::pair{::testing::TempDir(), "it is a folder, not a session file"}}) {
+        EXPECT_FALSE(SessionReader::open(path, error));
+        EXPECT_EQ(error, why);
+    }
+    ::unlink(fifo.c_str());
 }

@@ -116,6 +116,7 @@ TEST_F(PortsTool, ArgumentsGiveExactOutputExitCodeAndFolder)
         {{"link", "1", "$LINKS/data"}, "1||$LINKS/data leads into the port folder $LINKS; give the serial device itself\n", "com2>$PTY;com3>$PTY;"},
         {{"link", "4", "/dev/null"}, "1||/dev/null is not a serial device (/dev/null is not a terminal device)\n", "com2>$PTY;com3>$PTY;"},
         {{"link", "4", "$ROOT/plain"}, "1||$ROOT/plain is not a serial device ($ROOT/plain is not a terminal device)\n", "com2>$PTY;com3>$PTY;"},
+        {{"link", "4", "/dev/tty"}, "1||/dev/tty is not a serial device (/dev/tty is a terminal of the system, not a serial line)\n", "com2>$PTY;com3>$PTY;"},
         {{"link", "4", ""}, "2||DEVICE is empty: give the path of a serial device, for example /dev/ttyUSB0\n", "com2>$PTY;com3>$PTY;"},
         {{"link", "4\nx", "$PTY"}, "2||\"4\\nx\" is not a port number from 1 to 16\n", "com2>$PTY;com3>$PTY;"},
         {{"link", "4", "$PTY\n"}, "1||$PTY\\n does not exist\n", "com2>$PTY;com3>$PTY;"},
@@ -135,6 +136,11 @@ TEST_F(PortsTool, ArgumentsGiveExactOutputExitCodeAndFolder)
     // A device with a stable name is stored by it.
     fs::create_symlink(pty.name(), byId / "usb-FTDI_FT232R_A12-if00-port0");
     EXPECT_EQ(run({"link", "5", "$PTY"}), expand("0|COM5 now reaches $ROOT/by-id/usb-FTDI_FT232R_A12-if00-port0\n|"));
+    // By number: /dev/tty, /dev/console, /dev/ptmx, /dev/tty1, /dev/tty63; /dev/ttyS0, /dev/ttyUSB0.
+    std::string lines;
+    for (const auto& [devMajor, devMinor] : {std::pair{5u, 0u}, {5u, 1u}, {5u, 2u}, {4u, 1u}, {4u, 63u}, {4u, 64u}, {188u, 0u}})
+        lines += isSerialLine(devMajor, devMinor) ? '1' : '0';
+    EXPECT_EQ(lines, "0000011");
 }
 
 // Regression: a folder that could not be searched read as "has no link"; a
