@@ -164,7 +164,8 @@ bool SessionReader::nextLine(std::string_view& line)
         if (end_ == room_) { // a long line: more room, up to what the longest needs
             room_ = std::min(std::max(2 * room_, kFirstRoom), kLongestSessionLine + kReadSize);
             auto larger = std::make_unique_for_overwrite<char[]>(room_);
-            std::memcpy(larger.get(), buffer_.get(), end_);
+            if (end_ > 0)
+                std::memcpy(larger.get(), buffer_.get(), end_);
             buffer_ = std::move(larger);
         }
         const std::ptrdiff_t n = source_(std::span(buffer_.get() + end_, std::min(room_ - end_, kReadSize)));
