@@ -435,8 +435,8 @@ int compare(const char* self, const char* other, double seconds, double rate, De
         for (int k = 0; k < 2; ++k) {
             const Figures f = trial(k == 0 ? self : other, "console", rate, delivery, seconds);
             shares[k].push_back(f.cpuShare);
-            std::printf("%s %.2f %% (%.0f wakeups/s, display p99 %.1f ms, tick p99 %.1f ms)\n", k == 0 ? "this " : "other", f.cpuShare,
-                        f.wakeupsPerSecond, f.latencyP99, f.lateP99);
+            std::printf("%s %.2f %% (%.0f wakeups/s, %.2f per delivery, display p99 %.1f ms, tick p99 %.1f ms)\n", k == 0 ? "this " : "other",
+                        f.cpuShare, f.wakeupsPerSecond, f.wakeupsPerSecond / f.deliveriesPerSecond, f.latencyP99, f.lateP99);
             std::fflush(stdout);
         }
     }

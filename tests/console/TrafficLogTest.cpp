@@ -72,6 +72,13 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     ASSERT_GE(rx.logText().rowCount(), 4u);
     for (std::size_t row = 1; row < rx.logText().rowCount(); ++row)
         EXPECT_EQ(rx.rowToolTip(row), QStringLiteral("12:42:03.513, 5 ms after 62 9D was sent")) << row;
+    // Taken in after the port rested 38 ms: it came at some time in that span.
+    c.window.Timer1_Timer();
+    now += 40;
+    c.port->feed(hex("11"));
+    c.port->waitedFor = std::chrono::milliseconds(38);
+    c.port->feed(hex("22"));
+    EXPECT_EQ(rx.rowToolTip(rx.logText().rowCount() - 1), QStringLiteral("between 12:42:03.515 and 12:42:03.553, 2 to 40 ms after 5A A5 was sent"));
     QHelpEvent hover(QEvent::ToolTip, QPoint(10, 5), rx.viewport()->mapToGlobal(QPoint(10, 5)));
     QCoreApplication::sendEvent(rx.viewport(), &hover);
     EXPECT_EQ(QToolTip::text(), rx.rowToolTip(0));
@@ -231,6 +238,11 @@ TEST(TrafficLog, ViewsThatNeverEndALineStampEachRowAndOwnLinesAnswerNoFrame)
         tips << rx.rowToolTip(row).left(12);
     EXPECT_EQ(tips.join(u'|'), QStringLiteral("00:00:01.000|00:00:02.000|00:00:03.000")) << "each row its first byte's";
     EXPECT_TRUE(rx.rowToolTip(0).endsWith(QStringLiteral(", 0 ms after 5A A5 was sent")));
+    // Regression: the transmit log's notice of a dropped frame was taken for the last frame sent.
+    c.port->pending = 1024;
+    c.window.Timer1_Timer();
+    c.port->feed(Bytes(40, 0x41));
+    EXPECT_EQ(rx.rowToolTip(rx.logText().rowCount() - 1), QStringLiteral("00:00:04.000, 3000 ms after 5A A5 was sent"));
     c.port->loseDevice("gone");
     EXPECT_EQ(rx.rowToolTip(rx.logText().rowCount() - 2), QStringLiteral("00:00:04.000")) << "the console's own line";
 }

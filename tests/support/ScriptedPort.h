@@ -70,6 +70,7 @@ public:
     }
     // Records each drain; the first `restsFor` say the port rests on.
     bool drain(AfterDrain after) override { return drains.push_back(after), drains.size() <= restsFor; }
+    std::chrono::milliseconds waited() const override { return waitedFor; }
     void loseDevice(const std::string& reason)
     {
         open_ = false;
@@ -82,6 +83,7 @@ public:
     std::size_t pending = 0;
     std::vector<AfterDrain> drains;
     std::size_t restsFor = 0;
+    std::chrono::milliseconds waitedFor{}; // how long what is fed waited at the port
 
 private:
     bool open_ = false;
