@@ -6,9 +6,9 @@
 // hoppers-only test, where every byte ends a line. Run:
 // build/bench/console_bench (the week takes a minute or two).
 #include "Devices.h"
-#include "console/ConsoleApp.h"
-#include "console/LogView.h"
-#include "console/frmBody.h"
+#include "window/ConsoleApp.h"
+#include "window/LogView.h"
+#include "window/frmBody.h"
 #include "support/ScriptedPort.h"
 
 #include <QApplication>

@@ -18,9 +18,9 @@
 //       (the console of this build against another build's, taking turns)
 #include "Devices.h"
 #include "Pty.h"
-#include "console/ConsoleApp.h"
-#include "console/LogView.h"
-#include "console/frmBody.h"
+#include "window/ConsoleApp.h"
+#include "window/LogView.h"
+#include "window/frmBody.h"
 #include "link/QtSerialBackend.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Renders the console window as the program shows it after start-up, opened
 // on a port, and saves it as a PNG: the README's picture of the window.
-#include "console/ConsoleApp.h"
-#include "console/frmBody.h"
+#include "window/ConsoleApp.h"
+#include "window/frmBody.h"
 #include "link/QtSerialBackend.h"
 
 #include <QApplication>

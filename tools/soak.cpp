@@ -4,9 +4,9 @@
 // and 99th percentile, and whether every byte the simulator sent is in the
 // receive log.  Usage: cm_bv_hp_soak SIMULATOR [minutes]
 #include "common/TextForms.h"
-#include "console/ConsoleApp.h"
-#include "console/LogView.h"
-#include "console/frmBody.h"
+#include "window/ConsoleApp.h"
+#include "window/LogView.h"
+#include "window/frmBody.h"
 #include "link/PortNames.h"
 #include "link/QtSerialBackend.h"
 

@@ -1,7 +1,7 @@
 // The real console, offscreen, opened through the port-number rule: on the
 // device simulator running as its own process, and on a pseudo-terminal whose
 // far end is pulled away like a USB adapter. And the console's command line.
-#include "console/ConsoleApp.h"
+#include "window/ConsoleApp.h"
 #include "link/QtSerialBackend.h"
 #include "support/Console.h"
 #include "Pty.h"

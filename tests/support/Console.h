@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ScriptedPort.h"
-#include "console/LogView.h"
-#include "console/frmBody.h"
+#include "window/LogView.h"
+#include "window/frmBody.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 #include "ScriptedPort.h"
 #include "common/FormControls.h"
 #include "common/PollTimer.h"
-#include "console/Engine.h"
+#include "window/Engine.h"
 #include "link/SerialComponent.h"
 
 #include <QStringList>

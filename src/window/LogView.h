@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LogText.h"
+#include "record/LogText.h"
 #include "common/Clock.h"
 
 #include <QAbstractScrollArea>

@@ -2,7 +2,7 @@
 // environment names another) with the console's own style and fonts.
 // "--child-console LINKS" runs instead a console opened on the port COM1 of
 // that link folder, for the tests that end a console from outside.
-#include "console/ConsoleApp.h"
+#include "window/ConsoleApp.h"
 #include "link/QtSerialBackend.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "Engine.h"
 #include "QtPollTimer.h"
-#include "SessionRecorder.h"
+#include "record/SessionRecorder.h"
 #include "common/FormControls.h"
 #include "link/SerialComponent.h"
 

@@ -1,7 +1,7 @@
 // The traffic logs in the real window: what they hold, the views, "Clear
 // Text", the rows' times, scrolling, selection, and the display's pace.
-#include "console/DisplayPace.h"
-#include "console/LogText.h"
+#include "window/DisplayPace.h"
+#include "record/LogText.h"
 #include "support/Console.h"
 
 #include <QApplication>
