@@ -3,7 +3,6 @@
 #include "FormLayout.h"
 
 #include "LogView.h"
-#include "frmBody.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -102,15 +101,15 @@ void makeLabel(QWidget* parent, const char* name, const char* caption, QRect r)
 
 } // namespace
 
-void frmBody::buildControls()
+void frmBodyUi::setupUi(QWidget* form)
 {
-    setWindowTitle(QString::fromLatin1(kCaption));
-    setFixedSize(kClientSize);
-    setFont(consoleFont(kWindowFontPx));
-    QPalette pal = palette();
+    form->setWindowTitle(QString::fromLatin1(kCaption));
+    form->setFixedSize(kClientSize);
+    form->setFont(consoleFont(kWindowFontPx));
+    QPalette pal = form->palette();
     pal.setColor(QPalette::Window, QColor(192, 192, 192));
-    setPalette(pal);
-    setAutoFillBackground(true);
+    form->setPalette(pal);
+    form->setAutoFillBackground(true);
 
     const QColor grey(192, 192, 192);
     const FramePlace frames[7] = {
@@ -123,7 +122,7 @@ void frmBody::buildControls()
         {"Frame7", "Data", twips(2160, 3960, 7215, 1815), QColor(192, 192, 255)},
     };
     for (std::size_t i = 0; i < Frame.size(); ++i)
-        Frame[i] = makeFrame(this, frames[i]);
+        Frame[i] = makeFrame(form, frames[i]);
 
     // Set up
     QGroupBox* f1 = Frame[0];
@@ -148,18 +147,17 @@ void frmBody::buildControls()
         combo->setEditText(QStringLiteral("Combo1"));
         Setting[i] = combo;
     }
-    static_cast<OpeningCombo*>(Setting[0])->aboutToOpen = [this] { refreshPortTips(); };
     cmdPortOpen = place(new QPushButton, f1, QStringLiteral("cmdPortOpen"), twips(5160, 240, 1455, 375));
     Command1 = place(new QPushButton(QStringLiteral("Finish")), f1, QStringLiteral("Command1"), twips(5160, 720, 1455, 375));
 
     // View
     QGroupBox* f2 = Frame[1];
-    viewModeGroup_ = new QButtonGroup(this);
+    viewModeGroup = new QButtonGroup(form);
     const ButtonPlace views[3] = {{"Hex", 6960, 855}, {"ASCII", 7800, 735}, {"Dec", 8520, 735}};
     for (std::size_t i = 0; i < ViewMode.size(); ++i) {
         ViewMode[i] = place(new QRadioButton(QString::fromLatin1(views[i].caption)), f2, indexed("ViewMode", i),
                             twips(views[i].left, 360, views[i].width, 375));
-        viewModeGroup_->addButton(ViewMode[i], static_cast<int>(i));
+        viewModeGroup->addButton(ViewMode[i], static_cast<int>(i));
     }
     Command2 = place(new QPushButton(QStringLiteral("Clear Text")), f2, QStringLiteral("Command2"), twips(6960, 1080, 2295, 375));
 
@@ -195,7 +193,7 @@ void frmBody::buildControls()
     optionCm = place(new QRadioButton(QStringLiteral("Coin Mechanism")), f6, QStringLiteral("optionCm"), twips(360, 4680, 1575, 375));
     optionSlt = place(new QRadioButton(QStringLiteral("Selector")), f6, QStringLiteral("optionSlt"), twips(360, 5040, 1575, 375));
     OptionCoin = place(new QRadioButton(QStringLiteral("No Selector")), f6, QStringLiteral("OptionCoin"), twips(360, 5400, 1575, 255));
-    auto* coinGroup = new QButtonGroup(this);
+    auto* coinGroup = new QButtonGroup(form);
     coinGroup->addButton(optionCm);
     coinGroup->addButton(optionSlt);
     coinGroup->addButton(OptionCoin);
@@ -235,18 +233,17 @@ void frmBody::buildControls()
         const QRect r = d.rect;
         // Two-digit captions stand 240 twips left of their box.
         makeLabel(f7, d.label, d.caption, QRect(r.left() - 240 / kTwipsPerPixel, r.top(), 240 / kTwipsPerPixel, r.height()));
-        boxes_[static_cast<std::size_t>(d.box)] = makeBox(f7, d.name, r);
+        boxes[static_cast<std::size_t>(d.box)] = makeBox(f7, d.name, r);
     }
-    boxes_[static_cast<std::size_t>(Box::txtamount)] = txtamount;
-    boxes_[static_cast<std::size_t>(Box::TxtCh)] = TxtCh;
+    boxes[static_cast<std::size_t>(Box::txtamount)] = txtamount;
+    boxes[static_cast<std::size_t>(Box::TxtCh)] = TxtCh;
     for (std::size_t i = 0; i < hpCount.size(); ++i)
-        boxes_[static_cast<std::size_t>(hpCountBox(static_cast<int>(i)))] = hpCount[i];
+        boxes[static_cast<std::size_t>(hpCountBox(static_cast<int>(i)))] = hpCount[i];
 
     // Traffic logs
-    Text1 = place(new LogView, this, QStringLiteral("Text1"), twips(120, 5880, 2535, 3615));
-    txt수신 = place(new LogView, this, QStringLiteral("txt수신"), twips(2640, 5880, 6735, 3615));
-    txt수신->answersTo(Text1);
-    setReadingTabOrder(this);
+    Text1 = place(new LogView, form, QStringLiteral("Text1"), twips(120, 5880, 2535, 3615));
+    txt수신 = place(new LogView, form, QStringLiteral("txt수신"), twips(2640, 5880, 6735, 3615));
+    setReadingTabOrder(form);
 }
 
 } // namespace cmbvhp

@@ -1,10 +1,20 @@
 #pragma once
 
+#include "common/FormControls.h"
+
 #include <QComboBox>
 #include <QFont>
 #include <QRect>
 
+#include <array>
 #include <functional>
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
 
 namespace cmbvhp {
 
@@ -43,5 +53,42 @@ inline QFont consoleFont(int pixelSize)
     f.setPixelSize(pixelSize);
     return f;
 }
+
+class LogView;
+
+// The controls of the console's window by their names, made with their
+// kinds, captions, initial texts, frames and places by setupUi, as a
+// generated form's are; the window holds them and gives them their logic.
+struct frmBodyUi {
+    static constexpr const char* kCaption = "CM_BV_HP Test";
+
+    // Makes every control as a child of `form`, which gets the caption, the
+    // fixed client size, the font and the grey background.
+    void setupUi(QWidget* form);
+
+    std::array<QGroupBox*, 7> Frame{};
+    std::array<QComboBox*, 6> Setting{}; // Setting(0) is an OpeningCombo
+    QPushButton* cmdPortOpen = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    std::array<QRadioButton*, 3> ViewMode{};
+    QButtonGroup* viewModeGroup = nullptr; // ids are the ViewMode indexes
+    std::array<QPushButton*, 7> bvCmd{};
+    std::array<QPushButton*, 7> cmCmd{};
+    std::array<QPushButton*, 6> cmdHp1{};
+    std::array<QLineEdit*, 4> hpCount{};
+    QCheckBox* checkBv = nullptr;
+    QCheckBox* checkHp = nullptr;
+    QRadioButton* optionCm = nullptr;
+    QRadioButton* optionSlt = nullptr;
+    QRadioButton* OptionCoin = nullptr;
+    QLineEdit* txtamount = nullptr;
+    QLineEdit* TxtCh = nullptr;
+    QLineEdit* Text4 = nullptr;
+    LogView* Text1 = nullptr;
+    LogView* txt수신 = nullptr;
+    // The text boxes the logic reads and writes, by their Box.
+    std::array<QLineEdit*, 18> boxes{};
+};
 
 } // namespace cmbvhp

@@ -1,7 +1,6 @@
 #include "frmBody.h"
 
 #include "DisplayPace.h"
-#include "FormLayout.h"
 #include "LogView.h"
 
 #include <QButtonGroup>
@@ -85,7 +84,9 @@ frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, Por
       engine_(*this, ComeOne, Timer1, *this), recorder_([this](const QString& line) { txt수신->appendLine(line); }, [this] { return now(); })
 {
     setObjectName(QStringLiteral("frmBody"));
-    buildControls();
+    setupUi(this);
+    static_cast<OpeningCombo*>(Setting[0])->aboutToOpen = [this] { refreshPortTips(); };
+    txt수신->answersTo(Text1);
     connectControls();
 
     Timer1.timer().setObjectName(QStringLiteral("Timer1"));
@@ -97,7 +98,7 @@ frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, Por
 
     // What the operator types lands in the text the box shows: a text still
     // waiting for the display's pace is shown before a key or a paste is applied.
-    for (QLineEdit* b : boxes_)
+    for (QLineEdit* b : boxes)
         b->installEventFilter(this);
     for (LogView* log : {Text1, txt수신}) {
         log->setClock([this] { return now(); });
@@ -165,7 +166,7 @@ void frmBody::connectControls()
         recordOp(Command2);
         Command2_Click();
     });
-    connect(viewModeGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    connect(viewModeGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (!checked)
             return;
         recorder_.op(QStringLiteral("View ") + ViewMode[static_cast<std::size_t>(id)]->text(), now());
@@ -492,9 +493,9 @@ void frmBody::setText(Box b, const QString& text)
 void frmBody::showPendingTexts()
 {
     DisplayPace::instance().cancel(this);
-    for (std::size_t i = 0; i < boxes_.size(); ++i)
+    for (std::size_t i = 0; i < boxes.size(); ++i)
         if (auto& pending = pendingTexts_[i]) {
-            boxes_[i]->setText(*pending);
+            boxes[i]->setText(*pending);
             pending.reset();
         }
 }

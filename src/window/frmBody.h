@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Engine.h"
+#include "FormLayout.h"
 #include "QtPollTimer.h"
 #include "record/SessionRecorder.h"
 #include "common/FormControls.h"
@@ -12,16 +13,11 @@
 #include <memory>
 #include <optional>
 
-class QButtonGroup;
-class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QHelpEvent;
-class QLabel;
 class QLineEdit;
 class QMessageBox;
 class QPushButton;
-class QRadioButton;
 class QTimer;
 
 namespace cmbvhp {
@@ -34,11 +30,10 @@ using PortDescriber = std::function<QStringList()>;
 
 // The console's one window: its controls, start-up, the port switch, the
 // traffic logs, and the entry point of every event.
-class frmBody : public QWidget, public FormControls, private Clock {
+class frmBody : public QWidget, public FormControls, private Clock, private frmBodyUi {
     Q_OBJECT
 public:
-    // The window as the operator sees it: caption, fixed client size in pixels.
-    static constexpr const char* kCaption = "CM_BV_HP Test";
+    using frmBodyUi::kCaption;
 
     frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, PortDescriber describePorts = {});
     ~frmBody() override;
@@ -135,7 +130,6 @@ private:
         bool outer_;
     };
 
-    void buildControls();
     void connectControls();
     void initLinkState();
     void portLost(const std::string& reason);
@@ -156,7 +150,7 @@ private:
     void refreshHealthTip();
     QString lineSettingsText() const;
     static int selectedIndex(const QComboBox* combo);
-    QLineEdit* box(Box b) const { return boxes_[static_cast<std::size_t>(b)]; }
+    QLineEdit* box(Box b) const { return boxes[static_cast<std::size_t>(b)]; }
 
     PortDescriber describePorts_;
     std::function<std::int64_t()> testClock_;
@@ -166,29 +160,6 @@ private:
     QTimer* Timer2 = nullptr;
     Engine engine_;
 
-    // Controls, by their names
-    std::array<QGroupBox*, 7> Frame{};
-    std::array<QComboBox*, 6> Setting{};
-    QPushButton* cmdPortOpen = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-    std::array<QRadioButton*, 3> ViewMode{};
-    QButtonGroup* viewModeGroup_ = nullptr;
-    std::array<QPushButton*, 7> bvCmd{};
-    std::array<QPushButton*, 7> cmCmd{};
-    std::array<QPushButton*, 6> cmdHp1{};
-    std::array<QLineEdit*, 4> hpCount{};
-    QCheckBox* checkBv = nullptr;
-    QCheckBox* checkHp = nullptr;
-    QRadioButton* optionCm = nullptr;
-    QRadioButton* optionSlt = nullptr;
-    QRadioButton* OptionCoin = nullptr;
-    QLineEdit* txtamount = nullptr;
-    QLineEdit* TxtCh = nullptr;
-    QLineEdit* Text4 = nullptr;
-    LogView* Text1 = nullptr;
-    LogView* txt수신 = nullptr;
-    std::array<QLineEdit*, 18> boxes_{};
     // Texts the logic has written and the display's pace has not yet shown.
     std::array<std::optional<QString>, 18> pendingTexts_{};
 
