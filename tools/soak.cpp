@@ -145,8 +145,6 @@ int main(int argc, char** argv)
     QString logged = window.receiveLog().toPlainText().mid(rxStart);
     logged.remove(QStringLiteral("\r\n"));
     const bool complete = logged == expected;
-    std::printf("DEBUG %lld logged / %lld expected\nlogged tail:   %s\nexpected tail: %s\nportOpen %d\n", (long long)logged.size(), (long long)expected.size(),
-                logged.right(60).toLatin1().constData(), expected.right(60).toLatin1().constData(), window.gblFlag().portOpen);
     std::printf("soak: %.1f min live after a prefilled day of logs\n", minutes);
     std::printf("resident memory: %.1f MB at the start, %.1f MB at the end\n", residentStart, residentMB());
     std::printf("tick period (100 ms ticks, n = %zu): median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",

@@ -1,6 +1,7 @@
 #include "LogView.h"
 
 #include "DisplayPace.h"
+#include "ThumbScrollBar.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,8 +14,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QGlyphRun>
-#include <QPaintEngine>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
@@ -32,81 +31,7 @@ namespace cmbvhp {
 namespace {
 constexpr int kMargin = 3;
 
-// Copies a cell of W pixels, line by line. A row is some thousand such small
-// copies; one of a size known here is a few moves, not a call to memcpy.
-template <std::size_t W>
-void copyCell(quint32* to, qsizetype toStride, const quint32* from, qsizetype fromStride, int lines)
-{
-    for (int y = 0; y < lines; ++y)
-        std::memcpy(to + y * toStride, from + y * fromStride, W * sizeof(quint32));
-}
-using CopyCell = void (*)(quint32*, qsizetype, const quint32*, qsizetype, int);
-template <std::size_t... W>
-constexpr std::array<CopyCell, sizeof...(W)> copyCells(std::index_sequence<W...>)
-{
-    return {&copyCell<W>...};
-}
-// Cells up to 24 pixels wide: the log's font up to about 40 pixels high.
-constexpr auto kCopyCell = copyCells(std::make_index_sequence<25>());
-
-// A scroll bar that, when its range or value changes, repaints where its thumb
-// was and where it is, not the whole bar, and draws a tall area in bands: the
-// paint engine splits a tall fill among helper threads, and the log's bar
-// changes often.
-class ThumbScrollBar : public QScrollBar {
-public:
-    ThumbScrollBar() : QScrollBar(Qt::Vertical) {}
-
-protected:
-    void sliderChange(SliderChange change) override
-    {
-        QStyleOptionSlider opt;
-        initStyleOption(&opt);
-        const QRect now = style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this);
-        if (change == SliderRangeChange || change == SliderValueChange)
-            update(now.united(shown_));
-        else
-            QScrollBar::sliderChange(change);
-        shown_ = now;
-    }
-
-    // The style fills the groove and the thumb with gradients, and the paint
-    // engine hands every fill of 96 rows or more to helper threads, which
-    // then wake at each repaint of a tall thumb. A tall area is drawn in
-    // bands instead, each into an image of its own, so that no fill is that
-    // tall. Only while the mouse is away: hovered or pressed, the bar's own
-    // paint shows which part is under it.
-    void paintEvent(QPaintEvent* event) override
-    {
-        const QRect area = event->rect();
-        if (area.height() <= kBand || underMouse() || QGuiApplication::mouseButtons() != Qt::NoButton) {
-            QScrollBar::paintEvent(event);
-            return;
-        }
-        QStyleOptionSlider opt;
-        initStyleOption(&opt);
-        opt.subControls = QStyle::SC_All;
-        opt.activeSubControls = QStyle::SC_None;
-        const qreal ratio = devicePixelRatio();
-        QPainter painter(this);
-        for (int top = area.top(); top <= area.bottom(); top += kBand) {
-            const QRect band(area.left(), top, area.width(), std::min(kBand, area.bottom() + 1 - top));
-            QImage image(band.size() * ratio, QImage::Format_ARGB32_Premultiplied);
-            image.setDevicePixelRatio(ratio);
-            QPainter p(&image);
-            p.translate(-band.topLeft());
-            p.fillRect(band, palette().brush(backgroundRole()));
-            style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, this);
-            p.end();
-            painter.drawImage(band.topLeft(), image);
-        }
-    }
-
-private:
-    static constexpr int kBand = 64;
-    QRect shown_;
-};
-}
+} // namespace
 
 LogView::LogView(QWidget* parent, LogLimits limits) : QAbstractScrollArea(parent), text_(limits)
 {
@@ -382,30 +307,9 @@ void LogView::syncScrollBar(bool force)
 void LogView::relayout()
 {
     clearSelection(); // rows are laid out anew
-    const QFontMetrics fm(font());
-    const QRawFont rawFont = QRawFont::fromFont(font());
-    const int lineHeight = std::max(1, fm.lineSpacing());
-    // A resize keeps the font: the cells stay as they are.
-    cellsStale_ = cellsStale_ || rawFont != rawFont_ || lineHeight != lineHeight_ || fm.ascent() != ascent_;
-    lineHeight_ = lineHeight;
-    ascent_ = fm.ascent();
-    std::array<std::uint16_t, 256> widths{};
-    rawFont_ = rawFont;
-    hasGlyph_.reset();
-    blank_.reset();
-    for (std::size_t b = 0; b < 256; ++b) {
-        const QChar c(LogText::decode(static_cast<std::uint8_t>(b)));
-        blank_[b] = c.isSpace();
-        widths[b] = static_cast<std::uint16_t>(fm.horizontalAdvance(c));
-        const QList<quint32> g = rawFont_.glyphIndexesForString(QString(c));
-        if (g.size() == 1 && g[0] != 0) {
-            glyph_[b] = g[0];
-            hasGlyph_.set(b);
-        }
-    }
-    cellsStale_ = cellsStale_ || widths != width_;
-    width_ = widths;
-    text_.setMetrics(width_, viewport()->width() - 2 * kMargin);
+    rows_.setFont(font());
+    lineHeight_ = rows_.lineHeight();
+    text_.setMetrics(rows_.widths(), viewport()->width() - 2 * kMargin);
     seenDropped_ = text_.rowsDropped();
     dirtyRow_ = 0;
     sync();
@@ -434,11 +338,9 @@ void LogView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     painter.setFont(font());
-    painter.setPen(palette().color(QPalette::Text));
     const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
+    const QBrush highlight = palette().brush(QPalette::Highlight);
     const auto [selFirst, selLast] = std::minmax(anchor_, cursor_);
-    const QImage* target = cellsTarget(painter, background);
-    const QPoint origin = painter.deviceTransform().map(QPoint());
     const int width = viewport()->width();
     // Only the rows inside the area to paint, rectangle by rectangle: most
     // paints add a row or two at the foot and clear the top margin.
@@ -449,190 +351,18 @@ void LogView::paintEvent(QPaintEvent* event)
         const std::size_t last =
             std::max(first, std::min(text_.rowCount(), top_ + static_cast<std::size_t>(std::max(0, area.bottom() - kMargin) / lineHeight_) + 1));
         int y = kMargin + skip * lineHeight_;
-        // Every row owns its band and covers it; what lies above and below
-        // the rows is filled first, so that ink a glyph leaves below them stays.
-        if (target) {
-            const int foot = y + static_cast<int>(last - first) * lineHeight_;
-            painter.fillRect(QRect(area.left(), area.top(), area.width(), std::max(0, y - area.top())), background);
-            painter.fillRect(QRect(area.left(), foot, area.width(), std::max(0, area.bottom() + 1 - foot)), background);
-        } else {
-            painter.fillRect(area, background);
-        }
+        // Every row covers its own band; what lies above and below the rows
+        // is filled first, so that ink a glyph leaves below them stays.
+        const int foot = y + static_cast<int>(last - first) * lineHeight_;
+        painter.fillRect(QRect(area.left(), area.top(), area.width(), std::max(0, y - area.top())), background);
+        painter.fillRect(QRect(area.left(), foot, area.width(), std::max(0, area.bottom() + 1 - foot)), background);
         for (std::size_t row = first; row < last; ++row, y += lineHeight_) {
             const bool selected = anchor_ != npos && row >= selFirst && row <= selLast;
-            if (selected) {
-                painter.fillRect(QRect(0, y, width, lineHeight_), palette().color(QPalette::Highlight));
-                painter.setPen(palette().color(QPalette::HighlightedText));
-            } else if (target && copyRowFromCells(painter, *target, origin, area, y, row)) {
-                continue;
-            } else if (target) {
-                painter.fillRect(QRect(0, y, width, lineHeight_), background);
-            }
-            drawRow(painter, y + ascent_, row);
-            if (selected)
-                painter.setPen(palette().color(QPalette::Text));
+            painter.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
+            if (selected || !rows_.paintRow(painter, background, y, width, kMargin, text_, row))
+                rows_.drawRow(painter, selected ? highlight : background, y, width, kMargin, text_, row);
         }
     }
-}
-
-void LogView::drawRow(QPainter& painter, int baseline, std::size_t row)
-{
-    glyphs_.clear();
-    positions_.clear();
-    bool drawable = true;
-    int x = kMargin;
-    text_.forEachInRow(row, [&](std::uint8_t b) {
-        drawable = drawable && hasGlyph_[b];
-        // A blank has no ink to blend: its advance is all it adds.
-        if (!blank_[b]) {
-            glyphs_.push_back(glyph_[b]);
-            positions_.push_back(QPointF(x, baseline));
-        }
-        x += width_[b];
-    });
-    if (drawable)
-        drawGlyphs(painter);
-    else
-        painter.drawText(kMargin, baseline, text_.rowText(row));
-}
-
-void LogView::drawGlyphs(QPainter& painter) const
-{
-    if (glyphs_.isEmpty())
-        return;
-    QGlyphRun run;
-    run.setRawFont(rawFont_);
-    run.setGlyphIndexes(glyphs_);
-    run.setPositions(positions_);
-    painter.drawGlyphRun(QPointF(), run);
-}
-
-// Cells serve a paint into an image of 32-bit pixels, one to one, on a plain
-// background: the image painted into, or none. They are drawn anew when the
-// font, the colours or the pixels' format change.
-const QImage* LogView::cellsTarget(QPainter& painter, const QBrush& background)
-{
-    const QPaintDevice* device = painter.paintEngine()->paintDevice();
-    if (!device || device->devType() != QInternal::Image || painter.deviceTransform().type() > QTransform::TxTranslate ||
-        background.style() != Qt::SolidPattern)
-        return nullptr;
-    const auto* image = static_cast<const QImage*>(device);
-    if (QImage::toPixelFormat(image->format()).bitsPerPixel() != 32)
-        return nullptr;
-    const QRgb pen = painter.pen().color().rgba();
-    const QRgb base = background.color().rgba();
-    if (cellsStale_ || cells_.format() != image->format() || pen != cellsPen_ || base != cellsBase_)
-        makeCells(image->format(), pen, base);
-    return image;
-}
-
-void LogView::makeCells(QImage::Format format, QRgb pen, QRgb base)
-{
-    cellsStale_ = false;
-    cellsPen_ = pen;
-    cellsBase_ = base;
-    int total = 0;
-    int widest = 1;
-    for (std::size_t b = 0; b < 256; ++b) {
-        cellX_[b] = total;
-        total += width_[b];
-        widest = std::max<int>(widest, width_[b]);
-    }
-    cells_ = QImage(std::max(total, 1), lineHeight_, format);
-    cells_.fill(base);
-    // Each glyph is drawn alone with a cell's room all round it, to see
-    // whether its ink stays inside its cell.
-    QImage alone(3 * widest, 3 * lineHeight_, format);
-    alone.fill(base);
-    const auto pixel = [&alone](int x, int y) { return reinterpret_cast<const quint32*>(alone.constScanLine(y))[x]; };
-    cellsBlank_ = pixel(0, 0);
-    for (std::size_t b = 0; b < 256; ++b) {
-        inkOutside_[b] = false;
-        if (!hasGlyph_[b] || blank_[b])
-            continue;
-        alone.fill(base);
-        glyphs_ = {glyph_[b]};
-        positions_ = {QPointF(widest, lineHeight_ + ascent_)};
-        QPainter p(&alone);
-        p.setPen(QColor::fromRgba(pen));
-        drawGlyphs(p);
-        p.end();
-        const QRect cell(widest, lineHeight_, width_[b], lineHeight_);
-        for (int y = 0; y < alone.height() && !inkOutside_[b]; ++y)
-            for (int x = 0; x < alone.width(); ++x)
-                if (!cell.contains(x, y) && pixel(x, y) != cellsBlank_) {
-                    inkOutside_[b] = true;
-                    break;
-                }
-        if (!inkOutside_[b])
-            for (int y = 0; y < lineHeight_; ++y)
-                std::memcpy(cells_.scanLine(y) + cellX_[b] * 4, alone.constScanLine(lineHeight_ + y) + widest * 4,
-                            static_cast<std::size_t>(width_[b]) * 4);
-    }
-}
-
-// The row is copied together from its characters' cells straight into the
-// image painted into, `origin` being where the view lies in it, inside
-// `clip`: the row's whole band is its own, as a selected row's is, so ink that
-// a glyph of the row above left in it goes. Glyphs whose ink leaves their
-// cells are blended over it. False when the font lacks a character, or the
-// row is wider than the view; the band is then partly written.
-bool LogView::copyRowFromCells(QPainter& painter, const QImage& target, QPoint origin, const QRect& clip, int top, std::size_t row)
-{
-    const int width = std::max(viewport()->width(), 2 * kMargin);
-    const QRect band = QRect(0, top, width, lineHeight_) & clip & target.rect().translated(-origin);
-    const qsizetype toStride = target.bytesPerLine() / 4;
-    const qsizetype fromStride = cells_.bytesPerLine() / 4;
-    // The painter's engine writes into these same pixels; they are not the
-    // image's to copy on write.
-    quint32* to = nullptr;
-    const quint32* from = nullptr;
-    if (!band.isEmpty()) {
-        to = reinterpret_cast<quint32*>(const_cast<uchar*>(target.constBits())) + (band.top() + origin.y()) * toStride + origin.x();
-        from = reinterpret_cast<const quint32*>(cells_.constBits()) + (band.top() - top) * fromStride;
-    }
-    // Pixels x ... x + w - 1 of the band, from the cell at cellX (or blank
-    // when negative), as far as the band reaches.
-    const auto put = [&](int x, int w, int cellX) {
-        const int left = std::max(x, band.left());
-        const int right = std::min(x + w, band.right() + 1);
-        if (left >= right)
-            return;
-        const int n = right - left;
-        if (cellX >= 0 && n < static_cast<int>(kCopyCell.size())) {
-            kCopyCell[static_cast<std::size_t>(n)](to + left, toStride, from + cellX + (left - x), fromStride, band.height());
-            return;
-        }
-        for (int y = 0; y < band.height(); ++y) {
-            quint32* line = to + y * toStride + left;
-            if (cellX >= 0)
-                std::memcpy(line, from + y * fromStride + cellX + (left - x), static_cast<std::size_t>(n) * 4);
-            else
-                std::fill_n(line, n, cellsBlank_);
-        }
-    };
-    glyphs_.clear();
-    positions_.clear();
-    bool fits = true;
-    int x = kMargin;
-    text_.forEachInRow(row, [&](std::uint8_t b) {
-        const int w = width_[b];
-        fits = fits && hasGlyph_[b] && x + w <= width;
-        if (!fits)
-            return;
-        if (inkOutside_[b]) {
-            glyphs_.push_back(glyph_[b]);
-            positions_.push_back(QPointF(x, top + ascent_));
-        }
-        put(x, w, cellX_[b]);
-        x += w;
-    });
-    if (!fits)
-        return false;
-    put(0, kMargin, -1);
-    put(x, width - x, -1);
-    drawGlyphs(painter);
-    return true;
 }
 
 std::size_t LogView::rowAt(int y) const

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "record/LogText.h"
+#include "RowPainter.h"
 #include "common/Clock.h"
+#include "record/LogText.h"
 
 #include <QAbstractScrollArea>
-#include <QRawFont>
 #include <QTimer>
-
-#include <bitset>
 
 #include <chrono>
 #include <functional>
@@ -84,11 +82,6 @@ private:
     void syncScrollBar(bool force = false);
     void relayout();
     int visibleRows() const;
-    void drawRow(QPainter& painter, int baseline, std::size_t row);
-    void drawGlyphs(QPainter& painter) const;
-    const QImage* cellsTarget(QPainter& painter, const QBrush& background);
-    void makeCells(QImage::Format format, QRgb pen, QRgb base);
-    bool copyRowFromCells(QPainter& painter, const QImage& target, QPoint origin, const QRect& clip, int top, std::size_t row);
     std::size_t rowAt(int y) const;
     void clearSelection();
 
@@ -111,29 +104,7 @@ private:
     static constexpr std::chrono::milliseconds kScrollBarPace{250};
     bool followTail_ = true;
     int lineHeight_ = 1;
-    int ascent_ = 0;
-    // The font's glyph for each of the 256 characters a log holds, so that a
-    // row is drawn without shaping its text; rows with a character the font
-    // lacks (the control pictures) are drawn as text, with fallback fonts.
-    QRawFont rawFont_;
-    std::array<quint32, 256> glyph_{};
-    std::bitset<256> hasGlyph_;
-    std::bitset<256> blank_; // spaces: nothing to draw
-    std::array<std::uint16_t, 256> width_{}; // the widths the rows are wrapped by
-    // Each character drawn in its cell, in the log's colours, side by side:
-    // a row is copied together from them rather than blended glyph by glyph,
-    // which costs several times more. A character whose ink leaves its cell
-    // has a blank cell and is blended over the row.
-    QImage cells_;
-    std::array<int, 256> cellX_{};
-    std::bitset<256> inkOutside_;
-    bool cellsStale_ = true; // the font or its metrics changed
-    QRgb cellsPen_ = 0;
-    QRgb cellsBase_ = 0;
-    quint32 cellsBlank_ = 0; // the background as a pixel of the cells
-    // A row's glyphs and their places, kept between rows and paints.
-    QList<quint32> glyphs_;
-    QList<QPointF> positions_;
+    RowPainter rows_;
     // Selected rows: from anchor to cursor, both included; none while
     // anchor_ is npos.
     std::size_t anchor_ = npos;

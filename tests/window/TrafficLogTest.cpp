@@ -284,6 +284,10 @@ TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAs
 // every character a log holds, a glyph whose ink leaves its cell, a row the
 // font cannot draw and an empty row. Regression: an empty row showed the
 // stale contents of the row image.
+// Regression: in an image of another byte order than (A)RGB32 the rows' cells
+// were filled in raw ARGB32 form, F0 20 10 reading back as 10 20 F0 in
+// RGBX8888: rows got a wrong background beside rightly filled margins. Where
+// glyphs overlap, blending them in another order may differ by a step.
 TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
 {
     Console c;
@@ -309,6 +313,34 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
         const QImage cells = rx.viewport()->grab().toImage();
         rx.selectAll();
         EXPECT_TRUE(cells == rx.viewport()->grab().toImage()) << pixels;
+    }
+    // In colours, into images of other formats.
+    samePalette.setColor(QPalette::Base, QColor(0xF0, 0x20, 0x10));
+    samePalette.setColor(QPalette::Text, QColor(0x10, 0x30, 0xA0));
+    samePalette.setColor(QPalette::Highlight, samePalette.color(QPalette::Base));
+    samePalette.setColor(QPalette::HighlightedText, samePalette.color(QPalette::Text));
+    rx.setPalette(samePalette);
+    rx.viewport()->setPalette(samePalette);
+    // The format, and how far apart the two ways may read: a step at most
+    // where glyphs overlap, and two of RGB16's 5-bit steps where each way
+    // rounds to them at its own time.
+    const std::pair<QImage::Format, int> formats[] = {
+        {QImage::Format_RGBX8888, 1}, {QImage::Format_RGB30, 1}, {QImage::Format_BGR888, 1}, {QImage::Format_RGB16, 17}};
+    for (const auto& [format, apart] : formats) {
+        QImage cells(rx.viewport()->size(), format), glyphs = cells;
+        rx.clear();
+        rx.append(text);
+        rx.sync();
+        rx.viewport()->render(&cells);
+        rx.selectAll();
+        rx.viewport()->render(&glyphs);
+        int most = 0;
+        for (int y = 0; y < cells.height(); ++y)
+            for (int x = 0; x < cells.width(); ++x) {
+                const QColor a = cells.pixelColor(x, y), b = glyphs.pixelColor(x, y);
+                most = std::max({most, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+            }
+        EXPECT_LE(most, apart) << "format " << format;
     }
 }
 

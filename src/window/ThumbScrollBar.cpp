@@ -1,0 +1,52 @@
+#include "ThumbScrollBar.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
+
+#include <algorithm>
+
+namespace cmbvhp {
+
+void ThumbScrollBar::sliderChange(SliderChange change)
+{
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    const QRect now = style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this);
+    if (change == SliderRangeChange || change == SliderValueChange)
+        update(now.united(shown_));
+    else
+        QScrollBar::sliderChange(change);
+    shown_ = now;
+}
+
+void ThumbScrollBar::paintEvent(QPaintEvent* event)
+{
+    const QRect area = event->rect();
+    if (area.height() <= kBand || underMouse() || QGuiApplication::mouseButtons() != Qt::NoButton) {
+        QScrollBar::paintEvent(event);
+        return;
+    }
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    opt.subControls = QStyle::SC_All;
+    opt.activeSubControls = QStyle::SC_None;
+    const qreal ratio = devicePixelRatio();
+    QPainter painter(this);
+    for (int top = area.top(); top <= area.bottom(); top += kBand) {
+        const QRect band(area.left(), top, area.width(), std::min(kBand, area.bottom() + 1 - top));
+        QImage image(band.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        QPainter p(&image);
+        p.translate(-band.topLeft());
+        p.fillRect(band, palette().brush(backgroundRole()));
+        style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, this);
+        p.end();
+        painter.drawImage(band.topLeft(), image);
+    }
+}
+
+} // namespace cmbvhp
