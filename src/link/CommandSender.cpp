@@ -18,7 +18,7 @@ void CommandSender::send(const Frame& frame)
     if (ctx_.traffic)
         ctx_.traffic->frameSent(frame.bytes(), taken, at);
     if (taken) {
-        ctx_.health.frameSent(frame.bytes()[0], at.steadyMs);
+        ctx_.health.frameSent(addressed_, at.steadyMs);
         ctx_.ui.appendLog(Log::Text1, txLogLine(frame.bytes()));
         return;
     }

@@ -11,6 +11,10 @@ class CommandSender {
 public:
     explicit CommandSender(Context& ctx) : ctx_(ctx) {}
 
+    // The party the frames of the slot being served go to: the scheduler
+    // says so before it sends.
+    void addressing(Party party) { addressed_ = party; }
+
     void sendShort(std::uint8_t code);
     void sendBvSet(std::uint8_t arg);
     void sendBvReturn(std::uint8_t arg);
@@ -24,6 +28,7 @@ private:
     void send(const Frame& frame);
 
     Context& ctx_;
+    Party addressed_ = Party::BillValidator;
 };
 
 } // namespace cmbvhp

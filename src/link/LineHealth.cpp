@@ -49,11 +49,10 @@ void LineHealth::judge()
     }
 }
 
-void LineHealth::frameSent(std::uint8_t firstByte, std::int64_t steadyMs)
+void LineHealth::frameSent(Party party, std::int64_t steadyMs)
 {
     judge();
-    // Short codes lie just below their device's address.
-    waiting_ = firstByte <= 0x5B ? Party::BillValidator : firstByte <= 0x63 ? Party::Coin : Party::Hoppers;
+    waiting_ = party;
     sentMs_ = steadyMs;
     firstByteMs_.reset();
     accepted_ = false;

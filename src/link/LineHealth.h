@@ -39,8 +39,8 @@ struct PartyHealth {
 class LineHealth {
 public:
     void reset();
-    // A frame went out; its first byte tells the party.
-    void frameSent(std::uint8_t firstByte, std::int64_t steadyMs);
+    // A frame went out to `party`.
+    void frameSent(Party party, std::int64_t steadyMs);
     // Bytes came; `framed` is false while the receive log's view does not frame.
     void bytesArrived(std::int64_t steadyMs, bool framed);
     // The framer accepted a complete reply.

@@ -40,13 +40,13 @@ void ReceiveFramer::flushLog()
 }
 
 // Only an accepted reply ends a line.
-void ReceiveFramer::endLine()
+void ReceiveFramer::accepted()
 {
     if (logUsed_ + 2 > logText_.size())
         flushLog();
     logText_[logUsed_++] = u'\r';
     logText_[logUsed_++] = u'\n';
-    ctx_.health.replyAccepted();
+    on_.replyAccepted();
 }
 
 bool ReceiveFramer::logByte(std::uint8_t b)
@@ -133,7 +133,7 @@ void ReceiveFramer::deviceBranch(Side side)
     if (longRead == 1) {
         framedStep(side, true, [&] {
             longRead = 0;
-            endLine();
+            accepted();
             decodeLongReply(side);
         });
         return;
@@ -141,7 +141,7 @@ void ReceiveFramer::deviceBranch(Side side)
     switch (s.rxBuf(1)) {
     case kPowerUp:
     case kAck:
-        endLine();
+        accepted();
         s.curDevice = device::kNone;
         if (bv)
             bvStartupStep(s.rxBuf(1));
@@ -151,7 +151,7 @@ void ReceiveFramer::deviceBranch(Side side)
     case kShortReply:
     case kRecordReply:
         framedStep(side, false, [&] {
-            endLine();
+            accepted();
             (bv ? s.bvMiss : s.cmMiss) = 0;
             if (s.rxBuf(1) == kShortReply) {
                 if (bv)
@@ -195,7 +195,7 @@ void ReceiveFramer::hopperBranch()
     if (s.rxPos >= s.rxLen) {
         if (s.rxLen == 21)
             on_.decodeHpReply();
-        endLine();
+        accepted();
         s.rxPos = 1;
     }
 }

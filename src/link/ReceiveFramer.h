@@ -7,10 +7,13 @@
 namespace cmbvhp {
 
 // Where accepted replies and the start-up sequences lead: the decoders and the
-// command buttons, which sit above the link.
+// command buttons, which sit above the link, and what counts the replies.
 class ReplyHandlers {
 public:
     virtual ~ReplyHandlers() = default;
+    // A reply was accepted: a framed reply on its check byte, a single-byte
+    // reply, a hopper reply on its last byte.
+    virtual void replyAccepted() = 0;
     virtual void bvCmd_Click(std::int16_t index) = 0;
     virtual void cmCmd_Click(std::int16_t index) = 0;
     virtual void decodeBvShortReply() = 0;
@@ -40,7 +43,8 @@ private:
 
     // One received byte: logged by the view, then stored and framed.
     void handleByte(std::uint8_t b);
-    void endLine();
+    // Ends the reply's log line and tells that it was accepted.
+    void accepted();
     bool logByte(std::uint8_t b); // false when the view does not frame
     // Hands the text of the bytes so far to the receive log.
     void flushLog();

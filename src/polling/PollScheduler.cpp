@@ -40,6 +40,7 @@ void PollScheduler::idlePoll(std::uint8_t code, std::uint8_t& miss, std::uint8_t
 void PollScheduler::serveHopper()
 {
     WindowState& s = ctx_.state;
+    send_.addressing(Party::Hoppers);
     s.hpPending = 0;
     s.curDevice = device::kHopper;
     if (s.hpCmdNo == 0) {
@@ -66,6 +67,7 @@ void PollScheduler::serveHopper()
 void PollScheduler::serveBillValidator()
 {
     WindowState& s = ctx_.state;
+    send_.addressing(Party::BillValidator);
     if (s.bvCmdNo != 0) {
         s.bvMiss = 0;
         switch (s.bvCmdNo) {
@@ -96,6 +98,7 @@ void PollScheduler::serveBillValidator()
 void PollScheduler::serveCoinMech()
 {
     WindowState& s = ctx_.state;
+    send_.addressing(Party::Coin);
     if (s.cmCmdNo != 0) {
         s.cmMiss = 0;
         switch (s.cmCmdNo) {

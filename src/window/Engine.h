@@ -45,6 +45,7 @@ public:
     CommandSender& sender() { return sender_; }
 
 private:
+    void replyAccepted() override { health_.replyAccepted(); }
     void decodeBvShortReply() override { bv_.decodeBvShortReply(); }
     void decodeBvReply() override { bv_.decodeBvReply(); }
     void decodeCmShortReply() override { cm_.decodeCmShortReply(); }
