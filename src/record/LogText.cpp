@@ -9,6 +9,8 @@
 
 namespace cmbvhp {
 
+static_assert(sizeof(LineStamp) == 24, "a stamp a line is what a week of the busiest line holds");
+
 LogText::LogText(Limits limits) : limits_(limits)
 {
     widths_.fill(1);
@@ -18,7 +20,6 @@ LogText::LogText(Limits limits) : limits_(limits)
 void LogText::startRows()
 {
     rows_.push_back(size_ | kLineStart);
-    lines_.push_back({LineStamp::kNoTime, rowNumber(0), 0});
     lineStamped_ = false;
     rowWidth_ = 0;
     afterBlank_ = 0;
@@ -55,31 +56,16 @@ void LogText::setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapW
     widths_ = widths;
     wrapWidth_ = wrapWidth > 0 ? wrapWidth : 1;
 
-    // Where each stamp begins, and whether it is a line's (row 0 counts as
-    // one): lines keep their own stamps, rows laid out inside a line take the
-    // stamp that covered their first character.
-    struct Old {
-        std::uint64_t offset;
-        LineStamp stamp;
-        bool line;
-    };
-    std::vector<Old> old;
-    old.reserve(lines_.size());
-    for (const LineStamp& l : lines_) {
-        const std::size_t r = heldRow(l);
-        old.push_back({rowStart(r), l, r == 0 || (rows_[r] & kLineStart) != 0});
-    }
+    // The rows again from the bytes, which stay where they are, and so do the
+    // stamps.
     std::vector<std::uint64_t> starts; // line starts after row 0, in order
     for (std::size_t r = 1; r < rows_.size(); ++r)
         if (rows_[r] & kLineStart)
             starts.push_back(rowStart(r));
-
-    // The rows again from the bytes, which stay where they are.
     const std::uint64_t from = rowStart(0);
     const std::uint64_t total = size_;
     const bool firstIsLine = (rows_[0] & kLineStart) != 0;
     rows_.clear();
-    relaying_ = true;
     size_ = from;
     rows_.push_back(from | (firstIsLine ? kLineStart : 0));
     rowWidth_ = 0;
@@ -92,43 +78,24 @@ void LogText::setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapW
     }
     for (; next < starts.size(); ++next)
         newLine();
-    relaying_ = false;
-
-    lines_.clear();
-    auto line = std::find_if(old.begin(), old.end(), [](const Old& o) { return o.line; });
-    auto covering = old.begin();
-    for (std::size_t r = 0; r < rows_.size(); ++r) {
-        const bool isLine = r == 0 || (rows_[r] & kLineStart) != 0;
-        if (!isLine && !stampEachRow_)
-            continue;
-        LineStamp s;
-        if (isLine && line != old.end()) {
-            s = line->stamp;
-            line = std::find_if(line + 1, old.end(), [](const Old& o) { return o.line; });
-        } else if (!isLine) {
-            while (covering + 1 != old.end() && (covering + 1)->offset <= rowStart(r))
-                ++covering;
-            s = covering->stamp;
-        }
-        s.firstRow = rowNumber(r);
-        lines_.push_back(s);
-    }
+    // The line, or row, being written has its stamp once it has a character.
+    std::size_t current = rows_.size() - 1;
+    while (!stampEachRow_ && current > 0 && !(rows_[current] & kLineStart))
+        --current;
+    lineStamped_ = rowStart(current) < size_;
 }
 
 void LogText::pushRow(std::uint64_t startAndFlag)
 {
     rows_.push_back(startAndFlag);
-    if (!relaying_ && rows_.size() > limits_.maxRows)
+    if (rows_.size() > limits_.maxRows)
         dropFront(limits_.trimRows);
 }
 
 void LogText::newLine()
 {
     pushRow(size_ | kLineStart);
-    if (!relaying_) {
-        lines_.push_back({LineStamp::kNoTime, rowNumber(rows_.size() - 1), 0});
-        lineStamped_ = false;
-    }
+    lineStamped_ = false;
     rowWidth_ = 0;
     afterBlank_ = 0;
 }
@@ -149,18 +116,16 @@ void LogText::wrapBefore()
     afterBlank_ = 0;
     // Stamped by the character that follows, which came with the ones the
     // break moved down.
-    if (stampEachRow_ && !relaying_) {
-        lines_.push_back({LineStamp::kNoTime, rowNumber(rows_.size() - 1), 0});
+    if (stampEachRow_)
         lineStamped_ = false;
-    }
 }
 
+// The character just stored begins a line, or a row that stamps each row.
 void LogText::stampLine()
 {
-    const std::uint32_t firstRow = lines_.back().firstRow;
-    lines_.back() = stamper_ ? stamper_() : LineStamp{0, 0, 0};
-    lines_.back().firstRow = firstRow;
-    lastStamped_ = linesDropped_ + lines_.size();
+    LineStamp stamp = stamper_ ? stamper_() : LineStamp{.msSinceEpoch = 0};
+    stamp.from = size_ - 1;
+    stamps_.push_back(stamp);
     lineStamped_ = true;
 }
 
@@ -198,18 +163,9 @@ void LogText::dropFront(std::size_t rows)
 {
     // Stamps of the rows that leave go; the last of them stays for the rows of
     // its line that remain.
-    std::optional<LineStamp> covering;
-    std::size_t popped = 0;
-    for (; !lines_.empty() && heldRow(lines_.front()) < rows; ++popped) {
-        covering = lines_.front();
-        lines_.pop_front();
-    }
-    if (covering && (lines_.empty() || heldRow(lines_.front()) != rows)) {
-        covering->firstRow = static_cast<std::uint32_t>(rowsDropped_ + rows);
-        lines_.push_front(*covering);
-        --popped;
-    }
-    linesDropped_ += popped;
+    const std::uint64_t kept = rowStart(rows);
+    while (stamps_.size() > 1 && stamps_[1].from <= kept)
+        stamps_.pop_front();
     rows_.erase(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(rows));
     rowsDropped_ += rows;
     trimmed_ = true;
@@ -242,40 +198,48 @@ void LogText::append(QStringView text)
 void LogText::clear()
 {
     rowsDropped_ += rows_.size();
-    linesDropped_ += lines_.size();
     chunks_.clear();
     writeAt_ = writeEnd_ = nullptr;
     base_ = size_;
     rows_.clear();
     rows_.shrink_to_fit();
-    lines_.clear();
-    lines_.shrink_to_fit();
+    stamps_.clear();
+    stamps_.shrink_to_fit();
     pendingCR_ = false;
     trimmed_ = false;
     startRows();
 }
 
-std::size_t LogText::lineOfRow(std::size_t row) const
+std::size_t LogText::rowOf(std::uint64_t at) const
 {
-    const auto it = std::upper_bound(lines_.begin(), lines_.end(), row,
-                                     [this](std::size_t r, const LineStamp& l) { return r < heldRow(l); });
-    return static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, it - lines_.begin() - 1));
+    const auto it = std::upper_bound(rows_.begin(), rows_.end(), at, [](std::uint64_t a, std::uint64_t row) { return a < (row & ~kLineStart); });
+    return static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, it - rows_.begin() - 1));
 }
 
-std::optional<std::size_t> LogText::heldLine(std::uint32_t lastSent) const
+const LineStamp* LogText::stampOfRow(std::size_t row) const
 {
-    const std::size_t line = static_cast<std::uint32_t>(lastSent - 1 - static_cast<std::uint32_t>(linesDropped_));
-    if (lastSent == 0 || line >= lines_.size())
-        return std::nullopt;
-    return line;
+    if (row >= rows_.size() || rowStart(row) == rowEnd(row))
+        return nullptr;
+    const std::uint64_t at = rowStart(row);
+    const auto it = std::upper_bound(stamps_.begin(), stamps_.end(), at, [](std::uint64_t a, const LineStamp& s) { return a < s.from; });
+    return it == stamps_.begin() ? nullptr : &*(it - 1);
 }
 
-QString LogText::lineText(std::size_t line) const
+const LineStamp* LogText::stamp(std::uint64_t key) const
 {
-    if (line >= lines_.size())
+    const auto it = std::lower_bound(stamps_.begin(), stamps_.end(), key, [](const LineStamp& s, std::uint64_t k) { return s.key() < k; });
+    return key != 0 && it != stamps_.end() && it->key() == key && it->from >= rowStart(0) ? &*it : nullptr;
+}
+
+QString LogText::lineTextFrom(std::uint64_t from) const
+{
+    if (from < rowStart(0) || from >= size_)
         return {};
-    const std::size_t last = line + 1 < lines_.size() ? heldRow(lines_[line + 1]) : rows_.size();
-    return rowsText(heldRow(lines_[line]), last);
+    const std::size_t first = rowOf(from);
+    std::size_t last = first + 1;
+    while (last < rows_.size() && !(rows_[last] & kLineStart))
+        ++last;
+    return rowsText(first, last).mid(static_cast<qsizetype>(from - rowStart(first)));
 }
 
 QString LogText::rowText(std::size_t row) const

@@ -13,13 +13,16 @@
 namespace cmbvhp {
 
 // When a line of a log began, and for the receive log which line of the
-// transmit log was the last frame sent by then. 24 bytes a line.
+// transmit log was the last frame sent by then. Keyed by the position of the
+// line's first character, counted from the first the log was ever given:
+// laying the rows out anew never touches a stamp. 24 bytes a line.
 struct LineStamp {
     static constexpr std::int64_t kNoTime = std::numeric_limits<std::int64_t>::min();
-    std::int64_t msSinceEpoch = kNoTime; // when its first character came; kNoTime while it has none
-    std::uint32_t firstRow = 0;          // the row it begins on, counted from the log's first row ever
-    std::uint32_t lastSent = 0;          // that frame's transmit-log line, counted likewise, + 1; 0 = none
-    std::uint16_t lateMs = 0;            // the character may have come up to this much before (a resting port)
+    std::int64_t msSinceEpoch = kNoTime; // when its first character came
+    std::uint64_t lastSent = 0;          // that frame's key in the transmit log (see key()); 0 = none
+    std::uint64_t from : 48 = 0;         // the position of its first character
+    std::uint64_t lateMs : 16 = 0;       // which may have come up to this much before (a resting port)
+    std::uint64_t key() const { return from + 1; }
 };
 
 // How much a log holds, and how much leaves at once when it is full.
@@ -51,7 +54,7 @@ public:
     void setMetrics(const std::array<std::uint16_t, 256>& widths, int wrapWidth);
 
     // Called when a line, or with stampEachRow a row, gets its first
-    // character: the time and the lastSent value to stamp it with.
+    // character: the time, lastSent and lateness to stamp it with.
     using Stamper = std::function<LineStamp()>;
     void setStamper(Stamper stamper) { stamper_ = std::move(stamper); }
     // Every row gets a stamp of its own, not only a line's first: for views
@@ -94,15 +97,15 @@ public:
     // Rows that left by trimming alone: the log no longer holds all it was given.
     bool trimmed() const { return trimmed_; }
 
-    // Stamps: one per line, and per row of a line with stampEachRow.
-    std::size_t lineCount() const { return lines_.size(); }
-    std::size_t lineOfRow(std::size_t row) const;
-    const LineStamp& lineStamp(std::size_t line) const { return lines_[line]; }
-    QString lineText(std::size_t line) const;
-    // The last line that has text, counted as lastSent counts; 0 when none has.
-    std::uint32_t linesWithText() const { return static_cast<std::uint32_t>(lastStamped_); }
-    // The held line a lastSent value names; none when it has left the log.
-    std::optional<std::size_t> heldLine(std::uint32_t lastSent) const;
+    // Stamps: one per line with text, and per row of it with stampEachRow.
+    // The stamp covering a row's first character; none for an empty row.
+    const LineStamp* stampOfRow(std::size_t row) const;
+    // The stamp of that key, while it is held.
+    const LineStamp* stamp(std::uint64_t key) const;
+    // The key of the last stamp, for lastSent; 0 when there is none.
+    std::uint64_t lastStampKey() const { return stamps_.empty() ? 0 : stamps_.back().key(); }
+    // The line holding position `from`, from there to its end.
+    QString lineTextFrom(std::uint64_t from) const;
 
     static constexpr std::uint8_t encode(char16_t c)
     {
@@ -133,9 +136,6 @@ private:
     }
     std::uint64_t rowStart(std::size_t row) const { return rows_[row] & ~kLineStart; }
     std::uint64_t rowEnd(std::size_t row) const { return row + 1 < rows_.size() ? rowStart(row + 1) : size_; }
-    // A stamp's first row as an index into rows_.
-    std::size_t heldRow(const LineStamp& l) const { return static_cast<std::uint32_t>(l.firstRow - static_cast<std::uint32_t>(rowsDropped_)); }
-    std::uint32_t rowNumber(std::size_t row) const { return static_cast<std::uint32_t>(rowsDropped_ + row); }
     void putByte(std::uint8_t b);
     // Places a byte that is stored already in the rows; putByte stores it too.
     void layByte(std::uint8_t b);
@@ -143,8 +143,9 @@ private:
     void nextChunk();
     void newLine();
     void pushRow(std::uint64_t startAndFlag);
-    void stampRow(std::size_t row);
     void wrapBefore();
+    // The row holding position `at` (the first held when it has left).
+    std::size_t rowOf(std::uint64_t at) const;
     void startRows();
     void dropFront(std::size_t rows);
     void trimBytes();
@@ -155,14 +156,11 @@ private:
     std::uint64_t size_ = 0; // offset just past the last byte
     std::uint8_t* writeAt_ = nullptr; // where the next byte goes in the last chunk
     std::uint8_t* writeEnd_ = nullptr;
-    bool lineStamped_ = false; // the last stamp has its time
+    bool lineStamped_ = false; // the line (or row) being written has its stamp
     std::deque<std::uint64_t> rows_; // start offset of each row, kLineStart on a line's first
-    std::deque<LineStamp> lines_;
+    std::deque<LineStamp> stamps_;   // in the order of their positions
     std::uint64_t rowsDropped_ = 0;
-    std::uint64_t linesDropped_ = 0;
-    std::uint64_t lastStamped_ = 0; // the last line with text, counted from the first ever, + 1
     bool trimmed_ = false;
-    bool relaying_ = false;
     bool stampEachRow_ = false;
     Stamper stamper_;
     std::array<std::uint16_t, 256> widths_{};

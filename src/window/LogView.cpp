@@ -43,8 +43,9 @@ LogView::LogView(QWidget* parent, LogLimits limits) : QAbstractScrollArea(parent
     setFocusPolicy(Qt::ClickFocus);
     text_.setStamper([this] {
         const Moment now = clock_ ? clock_() : Moment{QDateTime::currentMSecsSinceEpoch(), 0, 0};
-        return LineStamp{now.wallMs, 0, sentLog_ && !ownMessage_ ? sentLog_->trafficLines_ : 0,
-                         static_cast<std::uint16_t>(std::clamp<std::int64_t>(now.lateMs, 0, UINT16_MAX))};
+        return LineStamp{.msSinceEpoch = now.wallMs,
+                         .lastSent = sentLog_ && !ownMessage_ ? sentLog_->lastFrame_ : 0,
+                         .lateMs = static_cast<std::uint16_t>(std::clamp<std::int64_t>(now.lateMs, 0, UINT16_MAX))};
     });
     viewport()->setBackgroundRole(QPalette::Base);
     // The rows' paint fills the background itself, with the painter it draws
@@ -76,7 +77,7 @@ void LogView::append(QStringView text)
 {
     const std::size_t row = text_.rowCount() - 1;
     text_.append(text);
-    trafficLines_ = text_.linesWithText();
+    lastFrame_ = text_.lastStampKey();
     adoptDropped();
     scheduleSync(row);
 }
@@ -122,20 +123,21 @@ QString LogView::rowToolTip(std::size_t row) const
                                        : QStringLiteral("Older lines have left this log; every session is kept whole in %1.")
                                              .arg(recordFolder_)) +
               u'\n';
-    const LineStamp& line = text_.lineStamp(text_.lineOfRow(row));
-    if (line.msSinceEpoch == LineStamp::kNoTime)
+    const LineStamp* stamp = text_.stampOfRow(row);
+    if (!stamp)
         return tip.trimmed();
+    const LineStamp& line = *stamp;
     // A line that came to a resting port is timed when it was taken in: it
     // may have come up to lateMs before.
     auto time = [](std::int64_t ms) { return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz")); };
     const std::int64_t late = line.lateMs;
     tip += late == 0 ? time(line.msSinceEpoch)
                      : QStringLiteral("between %1 and %2").arg(time(line.msSinceEpoch - late), time(line.msSinceEpoch));
-    if (const auto frame = sentLog_ ? sentLog_->text_.heldLine(line.lastSent) : std::nullopt) {
-        const std::int64_t after = line.msSinceEpoch - sentLog_->text_.lineStamp(*frame).msSinceEpoch;
+    if (const LineStamp* frame = sentLog_ ? sentLog_->text_.stamp(line.lastSent) : nullptr) {
+        const std::int64_t after = line.msSinceEpoch - frame->msSinceEpoch;
         tip += (late == 0 ? QStringLiteral(", %1 ms after %2 was sent").arg(after)
                           : QStringLiteral(", %1 to %2 ms after %3 was sent").arg(std::max<std::int64_t>(0, after - late)).arg(after))
-                   .arg(sentLog_->text_.lineText(*frame).trimmed());
+                   .arg(sentLog_->text_.lineTextFrom(frame->from).trimmed());
     }
     return tip;
 }

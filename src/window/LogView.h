@@ -88,10 +88,9 @@ private:
     LogText text_;
     Clock clock_;
     const LogView* sentLog_ = nullptr;
-    // The last line with text the log was given, counted as lastSent counts:
-    // the receive log's lines answer the last frame, never a message of the
-    // console's own.
-    std::uint32_t trafficLines_ = 0;
+    // The key of the last line the log was given, not a message of the
+    // console's own: the receive log's lines answer the last frame.
+    std::uint64_t lastFrame_ = 0;
     QString recordFolder_;
     std::uint64_t seenDropped_ = 0; // rows the view has seen leave the text
     bool ownMessage_ = false;       // a line of the console's own is being appended

@@ -203,16 +203,16 @@ TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
 {
     LogText tx({8, 4, 48, 8}), rx;
     std::int64_t now = 0;
-    tx.setStamper([&] { return LineStamp{now, 0, 0}; });
-    rx.setStamper([&] { return LineStamp{now, 0, tx.linesWithText()}; });
+    tx.setStamper([&] { return LineStamp{.msSinceEpoch = now}; });
+    rx.setStamper([&] { return LineStamp{.msSinceEpoch = now, .lastSent = tx.lastStampKey()}; });
     for (now = 0; now < 10; ++now) {
         tx.append(QStringLiteral("%1 \r\n").arg(now));
         rx.append(u"11 \r\n");
     }
     EXPECT_EQ(tx.text(), QStringLiteral("4 \r\n5 \r\n6 \r\n7 \r\n8 \r\n9 \r\n")) << "rows 0 ... 3 left at once";
-    EXPECT_EQ(tx.lineStamp(tx.lineOfRow(0)).msSinceEpoch, 4);
-    EXPECT_EQ(tx.lineText(*tx.heldLine(rx.lineStamp(9).lastSent)), QStringLiteral("9 "));
-    EXPECT_FALSE(tx.heldLine(rx.lineStamp(0).lastSent)) << "its frame has left";
+    EXPECT_EQ(tx.stampOfRow(0)->msSinceEpoch, 4);
+    EXPECT_EQ(tx.lineTextFrom(tx.stamp(rx.stampOfRow(9)->lastSent)->from), QStringLiteral("9 "));
+    EXPECT_FALSE(tx.stamp(rx.stampOfRow(0)->lastSent)) << "its frame has left";
     LogText one({1u << 30, 1, 2, 1}); // a line that never ends, as the ASCII view's
     std::array<std::uint16_t, 256> widths{};
     widths.fill(1);
