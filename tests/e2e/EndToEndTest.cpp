@@ -225,9 +225,12 @@ TEST_F(EndToEnd, AKilledConsoleKeepsAllButItsLastSecondAndATerminatedOneClosesIt
     startSimulator({"--bill-every", "0", "--coin-every", "0.2", "--record", sent, "--quiet"});
     // What ends the console (a signal to it, or its display killed), and the
     // reason its file then gives; none after a kill -9.
-    const struct { int signal; bool display; QString reason; } endings[] = {
-        {SIGKILL, false, {}}, {SIGTERM, false, QStringLiteral("Finish, on SIGTERM")}, {SIGTERM, true, QStringLiteral("Finish, on the loss of the display")}};
+    const struct { const char* name; int signal; bool display; QString reason; } endings[] = {
+        {"kill -9", SIGKILL, false, {}},
+        {"SIGTERM", SIGTERM, false, QStringLiteral("Finish, on SIGTERM")},
+        {"display killed", SIGTERM, true, QStringLiteral("Finish, on the loss of the display")}};
     for (const auto& ending : endings) {
+        SCOPED_TRACE(ending.name);
         QTemporaryDir state;
         QProcess child, display;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

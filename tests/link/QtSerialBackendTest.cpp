@@ -2,6 +2,7 @@
 #include "link/QtSerialBackend.h"
 #include "link/SerialComponent.h"
 #include "Pty.h"
+#include "support/ScriptedPort.h"
 
 #include <QCoreApplication>
 #include <QtCore/qtestsupport_core.h>
@@ -163,6 +164,7 @@ TEST_F(Backend, AfterADeliveryThePortRestsUntilDrainedAndTheBeatLeavesABusyLineR
                  {{0x44}, Listen, false}, {{0x55}, std::nullopt, false}};
     bool resting = true;
     for (const auto& step : steps) {
+        SCOPED_TRACE("what comes: " + test::toHex(step.comes));
         if (!resting)
             port.rest();
         pty.write(step.comes);

@@ -185,6 +185,7 @@ TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
         {"/tmp/cfg", "/root", "/tmp/cfg/cm_bv_hp/ports"}, {"cfg", "/home/t", "/home/t/.config/cm_bv_hp/ports"},
         {"", "/home/t", "/home/t/.config/cm_bv_hp/ports"}, {"cfg", "home", ""}, {nullptr, nullptr, ""}};
     for (const auto& e : envs) {
+        SCOPED_TRACE(std::string("XDG_CONFIG_HOME ") + (e.xdg ? e.xdg : "unset") + ", HOME " + (e.home ? e.home : "unset"));
         e.xdg ? setenv("XDG_CONFIG_HOME", e.xdg, 1) : unsetenv("XDG_CONFIG_HOME");
         e.home ? setenv("HOME", e.home, 1) : unsetenv("HOME");
         const BaseFolder f = PortNames::defaultLinkFolder();

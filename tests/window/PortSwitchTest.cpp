@@ -78,18 +78,21 @@ TEST(PortSwitch, EverySettingsIndexReachesThePort)
 TEST(PortSwitch, ButtonsFollowTheDeviceChoiceAndStayAfterTheClose)
 {
     // buttons: bvCmd(0 ... 6), cmCmd(0 ... 6) and TxtCh, cmdHp1(0 ... 5): 1 enabled
-    const struct { bool bv, hp; const char* coin; std::uint8_t curDevice; QString buttons; } cases[] = {
-        {true, true, "optionCm", 0, "1111111 11111111 111111"},   {true, false, "optionSlt", 0, "1111111 01110110 000001"},
-        {false, true, "OptionCoin", 4, "0000000 00000000 111111"}, {true, false, "OptionCoin", 0, "1111111 00000000 000001"},
-        {false, false, "optionCm", 0, "0000000 11111111 000001"},
+    const struct { const char* name; bool bv, hp; const char* coin; std::uint8_t curDevice; QString buttons; } cases[] = {
+        {"all three", true, true, "optionCm", 0, "1111111 11111111 111111"},
+        {"selector", true, false, "optionSlt", 0, "1111111 01110110 000001"},
+        {"hoppers only", false, true, "OptionCoin", 4, "0000000 00000000 111111"},
+        {"bill validator alone", true, false, "OptionCoin", 0, "1111111 00000000 000001"},
+        {"coin mechanism alone", false, false, "optionCm", 0, "0000000 11111111 000001"},
     };
     for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
         Console c;
         choose(c, k.bv, k.hp, k.coin);
         for (const QString& look : {kOpen, kClosed}) {
             c.button("cmdPortOpen")->click();
-            EXPECT_EQ(c.state().curDevice, k.curDevice) << k.coin;
-            EXPECT_EQ(switchLook(c) + u' ' + c.enabled(kButtons), look + u' ' + QString(k.buttons).remove(u' ')) << k.coin;
+            EXPECT_EQ(c.state().curDevice, k.curDevice);
+            EXPECT_EQ(switchLook(c) + u' ' + c.enabled(kButtons), look + u' ' + QString(k.buttons).remove(u' '));
         }
     }
 }
@@ -98,15 +101,15 @@ TEST(PortSwitch, ButtonsFollowTheDeviceChoiceAndStayAfterTheClose)
 // device choice locked. The steps before the failing one keep their effect.
 TEST(PortSwitch, RefusedOpenReportsThePortAndReturnsToClosed)
 {
-    const struct { std::function<void(Console&)> prepare; const char* message; const char* reason; } cases[] = {
-        {[](Console& c) { c.setting(1)->setEditText(QStringLiteral("38400")); }, "1is not opend", "invalid line settings"},
-        {[](Console& c) { c.setting(0)->setEditText(QStringLiteral("ttyUSB0")); }, "0is not opend", "no port selected"},
-        {[](Console& c) { c.setting(0)->setCurrentIndex(2); }, "3is not opend", "no device for this port number"},
-        {[](Console& c) { c.port->refuseOpen = "Permission denied"; c.setting(0)->setCurrentIndex(11); }, "12is not opend",
+    const struct { const char* name; std::function<void(Console&)> prepare; const char* message; const char* reason; } cases[] = {
+        {"a baud not in the list", [](Console& c) { c.setting(1)->setEditText(QStringLiteral("38400")); }, "1is not opend", "invalid line settings"},
+        {"a port typed over", [](Console& c) { c.setting(0)->setEditText(QStringLiteral("ttyUSB0")); }, "0is not opend", "no port selected"},
+        {"a number without a device", [](Console& c) { c.setting(0)->setCurrentIndex(2); }, "3is not opend", "no device for this port number"},
+        {"a device refused", [](Console& c) { c.port->refuseOpen = "Permission denied"; c.setting(0)->setCurrentIndex(11); }, "12is not opend",
          "Permission denied"},
     };
     for (const auto& k : cases) {
-        SCOPED_TRACE(k.message);
+        SCOPED_TRACE(k.name);
         Console c(true, {3});
         choose(c, false, true, "OptionCoin");
         c.window.receiveLog().append(u"22 03 ");

@@ -110,6 +110,7 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
          QStringLiteral("cannot write %1: File too large")},
     };
     for (const auto& k : cases) {
+        SCOPED_TRACE(k.why.toStdString());
         qputenv("XDG_STATE_HOME", k.state.toLocal8Bit());
         Console c;
         c.button("cmdPortOpen")->click();
