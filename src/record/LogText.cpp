@@ -9,8 +9,6 @@
 
 namespace cmbvhp {
 
-static_assert(sizeof(LineStamp) == 24, "a stamp a line is what a week of the busiest line holds");
-
 LogText::LogText(Limits limits) : limits_(limits)
 {
     widths_.fill(1);
@@ -123,9 +121,10 @@ void LogText::wrapBefore()
 // The character just stored begins a line, or a row that stamps each row.
 void LogText::stampLine()
 {
-    LineStamp stamp = stamper_ ? stamper_() : LineStamp{.msSinceEpoch = 0};
-    stamp.from = size_ - 1;
-    stamps_.push_back(stamp);
+    const LineStamp stamp = stamper_ ? stamper_() : LineStamp{.msSinceEpoch = 0};
+    stamps_.push_back({stamp.msSinceEpoch, size_ - 1, stamp.lateMs});
+    if (keepLastSent_)
+        lastSent_.push_back(stamp.lastSent);
     lineStamped_ = true;
 }
 
@@ -164,8 +163,9 @@ void LogText::dropFront(std::size_t rows)
     // Stamps of the rows that leave go; the last of them stays for the rows of
     // its line that remain.
     const std::uint64_t kept = rowStart(rows);
-    while (stamps_.size() > 1 && stamps_[1].from <= kept)
-        stamps_.pop_front();
+    for (; stamps_.size() > 1 && stamps_[1].from <= kept; stamps_.pop_front())
+        if (keepLastSent_)
+            lastSent_.pop_front();
     rows_.erase(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(rows));
     rowsDropped_ += rows;
     trimmed_ = true;
@@ -205,6 +205,8 @@ void LogText::clear()
     rows_.shrink_to_fit();
     stamps_.clear();
     stamps_.shrink_to_fit();
+    lastSent_.clear();
+    lastSent_.shrink_to_fit();
     pendingCR_ = false;
     trimmed_ = false;
     startRows();
@@ -216,19 +218,29 @@ std::size_t LogText::rowOf(std::uint64_t at) const
     return static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, it - rows_.begin() - 1));
 }
 
-const LineStamp* LogText::stampOfRow(std::size_t row) const
+LineStamp LogText::handOut(std::size_t i) const
 {
-    if (row >= rows_.size() || rowStart(row) == rowEnd(row))
-        return nullptr;
-    const std::uint64_t at = rowStart(row);
-    const auto it = std::upper_bound(stamps_.begin(), stamps_.end(), at, [](std::uint64_t a, const LineStamp& s) { return a < s.from; });
-    return it == stamps_.begin() ? nullptr : &*(it - 1);
+    const Held& h = stamps_[i];
+    return {h.msSinceEpoch, keepLastSent_ ? lastSent_[i] : 0, h.from, static_cast<std::uint16_t>(h.lateMs)};
 }
 
-const LineStamp* LogText::stamp(std::uint64_t key) const
+std::optional<LineStamp> LogText::stampOfRow(std::size_t row) const
 {
-    const auto it = std::lower_bound(stamps_.begin(), stamps_.end(), key, [](const LineStamp& s, std::uint64_t k) { return s.key() < k; });
-    return key != 0 && it != stamps_.end() && it->key() == key && it->from >= rowStart(0) ? &*it : nullptr;
+    if (row >= rows_.size() || rowStart(row) == rowEnd(row))
+        return std::nullopt;
+    const std::uint64_t at = rowStart(row);
+    const auto it = std::upper_bound(stamps_.begin(), stamps_.end(), at, [](std::uint64_t a, const Held& s) { return a < s.from; });
+    if (it == stamps_.begin())
+        return std::nullopt;
+    return handOut(static_cast<std::size_t>(it - stamps_.begin() - 1));
+}
+
+std::optional<LineStamp> LogText::stamp(std::uint64_t key) const
+{
+    const auto it = std::lower_bound(stamps_.begin(), stamps_.end(), key, [](const Held& s, std::uint64_t k) { return s.from + 1 < k; });
+    if (key == 0 || it == stamps_.end() || it->from + 1 != key || it->from < rowStart(0))
+        return std::nullopt;
+    return handOut(static_cast<std::size_t>(it - stamps_.begin()));
 }
 
 QString LogText::lineTextFrom(std::uint64_t from) const

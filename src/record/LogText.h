@@ -15,13 +15,13 @@ namespace cmbvhp {
 // When a line of a log began, and for the receive log which line of the
 // transmit log was the last frame sent by then. Keyed by the position of the
 // line's first character, counted from the first the log was ever given:
-// laying the rows out anew never touches a stamp. 24 bytes a line.
+// laying the rows out anew never touches a stamp.
 struct LineStamp {
     static constexpr std::int64_t kNoTime = std::numeric_limits<std::int64_t>::min();
     std::int64_t msSinceEpoch = kNoTime; // when its first character came
     std::uint64_t lastSent = 0;          // that frame's key in the transmit log (see key()); 0 = none
-    std::uint64_t from : 48 = 0;         // the position of its first character
-    std::uint64_t lateMs : 16 = 0;       // which may have come up to this much before (a resting port)
+    std::uint64_t from = 0;              // the position of its first character
+    std::uint16_t lateMs = 0;            // which may have come up to this much before (a resting port)
     std::uint64_t key() const { return from + 1; }
 };
 
@@ -60,6 +60,8 @@ public:
     // Every row gets a stamp of its own, not only a line's first: for views
     // whose lines never end.
     void setStampEachRow(bool on) { stampEachRow_ = on; }
+    // The stamps keep their lastSent: for the log whose lines answer frames.
+    void keepLastSent() { keepLastSent_ = true; }
 
     // "\r\n" (or a lone "\r" or "\n") ends a line.
     void append(QStringView text);
@@ -99,11 +101,11 @@ public:
 
     // Stamps: one per line with text, and per row of it with stampEachRow.
     // The stamp covering a row's first character; none for an empty row.
-    const LineStamp* stampOfRow(std::size_t row) const;
-    // The stamp of that key, while it is held.
-    const LineStamp* stamp(std::uint64_t key) const;
+    std::optional<LineStamp> stampOfRow(std::size_t row) const;
+    // The stamp of that key, while its character is held.
+    std::optional<LineStamp> stamp(std::uint64_t key) const;
     // The key of the last stamp, for lastSent; 0 when there is none.
-    std::uint64_t lastStampKey() const { return stamps_.empty() ? 0 : stamps_.back().key(); }
+    std::uint64_t lastStampKey() const { return stamps_.empty() ? 0 : stamps_.back().from + 1; }
     // The line holding position `from`, from there to its end.
     QString lineTextFrom(std::uint64_t from) const;
 
@@ -158,7 +160,18 @@ private:
     std::uint8_t* writeEnd_ = nullptr;
     bool lineStamped_ = false; // the line (or row) being written has its stamp
     std::deque<std::uint64_t> rows_; // start offset of each row, kLineStart on a line's first
-    std::deque<LineStamp> stamps_;   // in the order of their positions
+    // A stamp as held, 16 bytes a line (a week of the busiest line holds
+    // three million), and its lastSent beside it where that is kept.
+    struct Held {
+        std::int64_t msSinceEpoch;
+        std::uint64_t from : 48;
+        std::uint64_t lateMs : 16;
+    };
+    static_assert(sizeof(Held) == 16);
+    LineStamp handOut(std::size_t i) const;
+    std::deque<Held> stamps_; // in the order of their positions
+    std::deque<std::uint64_t> lastSent_;
+    bool keepLastSent_ = false;
     std::uint64_t rowsDropped_ = 0;
     bool trimmed_ = false;
     bool stampEachRow_ = false;

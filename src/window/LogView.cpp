@@ -123,7 +123,7 @@ QString LogView::rowToolTip(std::size_t row) const
                                        : QStringLiteral("Older lines have left this log; every session is kept whole in %1.")
                                              .arg(recordFolder_)) +
               u'\n';
-    const LineStamp* stamp = text_.stampOfRow(row);
+    const std::optional<LineStamp> stamp = text_.stampOfRow(row);
     if (!stamp)
         return tip.trimmed();
     const LineStamp& line = *stamp;
@@ -133,7 +133,7 @@ QString LogView::rowToolTip(std::size_t row) const
     const std::int64_t late = line.lateMs;
     tip += late == 0 ? time(line.msSinceEpoch)
                      : QStringLiteral("between %1 and %2").arg(time(line.msSinceEpoch - late), time(line.msSinceEpoch));
-    if (const LineStamp* frame = sentLog_ ? sentLog_->text_.stamp(line.lastSent) : nullptr) {
+    if (const auto frame = sentLog_ ? sentLog_->text_.stamp(line.lastSent) : std::nullopt) {
         const std::int64_t after = line.msSinceEpoch - frame->msSinceEpoch;
         tip += (late == 0 ? QStringLiteral(", %1 ms after %2 was sent").arg(after)
                           : QStringLiteral(", %1 to %2 ms after %3 was sent").arg(std::max<std::int64_t>(0, after - late)).arg(after))

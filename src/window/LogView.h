@@ -29,7 +29,11 @@ public:
     using Clock = std::function<Moment()>;
     void setClock(Clock clock) { clock_ = std::move(clock); }
     // The receive log stamps each line with the last frame of `transmitLog`.
-    void answersTo(const LogView* transmitLog) { sentLog_ = transmitLog; }
+    void answersTo(const LogView* transmitLog)
+    {
+        sentLog_ = transmitLog;
+        text_.keepLastSent();
+    }
     // Each row gets the time of its own first character (for views whose
     // lines never end).
     void setStampEachRow(bool on) { text_.setStampEachRow(on); }

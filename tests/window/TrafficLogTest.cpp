@@ -202,6 +202,7 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
 TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
 {
     LogText tx({8, 4, 48, 8}), rx;
+    rx.keepLastSent();
     std::int64_t now = 0;
     tx.setStamper([&] { return LineStamp{.msSinceEpoch = now}; });
     rx.setStamper([&] { return LineStamp{.msSinceEpoch = now, .lastSent = tx.lastStampKey()}; });
