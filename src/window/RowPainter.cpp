@@ -8,8 +8,28 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace cmbvhp {
+
+namespace {
+// Copies a cell W pixels wide, line by line. A row is a thousand or so such
+// small copies; one of a size known here is a few moves, not a call.
+template <std::size_t W>
+void copyCell(quint32* to, qsizetype toStride, const quint32* from, qsizetype fromStride, int lines)
+{
+    for (int y = 0; y < lines; ++y)
+        std::memcpy(to + y * toStride, from + y * fromStride, W * sizeof(quint32));
+}
+using CopyCell = void (*)(quint32*, qsizetype, const quint32*, qsizetype, int);
+template <std::size_t... W>
+constexpr std::array<CopyCell, sizeof...(W)> copyCells(std::index_sequence<W...>)
+{
+    return {&copyCell<W>...};
+}
+// Cells up to 24 pixels wide: the log's font up to about 40 pixels high.
+constexpr auto kCopyCell = copyCells(std::make_index_sequence<25>());
+} // namespace
 
 void RowPainter::setFont(const QFont& font)
 {
@@ -67,10 +87,10 @@ bool RowPainter::paintRow(QPainter& painter, const QBrush& background, int top, 
         rowImage_ = QImage(width, lineHeight_, QImage::Format_RGB32);
     glyphs_.clear();
     positions_.clear();
-    const qsizetype from = cells_.bytesPerLine();
-    const qsizetype to = rowImage_.bytesPerLine();
-    const uchar* cells = cells_.constBits();
-    uchar* out = rowImage_.bits();
+    const qsizetype from = cells_.bytesPerLine() / 4;
+    const qsizetype to = rowImage_.bytesPerLine() / 4;
+    const auto* cells = reinterpret_cast<const quint32*>(cells_.constBits());
+    auto* out = reinterpret_cast<quint32*>(rowImage_.bits());
     bool fits = true;
     int x = margin;
     text.forEachInRow(row, [&](std::uint8_t b) {
@@ -80,18 +100,19 @@ bool RowPainter::paintRow(QPainter& painter, const QBrush& background, int top, 
             return;
         if (inkOutside_[b])
             placeGlyph(b, x, top + ascent_);
-        const uchar* cell = cells + cellX_[b] * 4;
-        for (int y = 0; y < lineHeight_; ++y)
-            std::memcpy(out + y * to + x * 4, cell + y * from, static_cast<std::size_t>(w) * 4);
+        if (static_cast<std::size_t>(w) < kCopyCell.size())
+            kCopyCell[static_cast<std::size_t>(w)](out + x, to, cells + cellX_[b], from, lineHeight_);
+        else
+            for (int y = 0; y < lineHeight_; ++y)
+                std::memcpy(out + y * to + x, cells + y * from + cellX_[b], static_cast<std::size_t>(w) * 4);
         x += w;
     });
     if (!fits)
         return false;
     const quint32 blank = QColor::fromRgba(base).rgb();
     for (int y = 0; y < lineHeight_; ++y) {
-        auto* line = reinterpret_cast<quint32*>(out + y * to);
-        std::fill_n(line, margin, blank);
-        std::fill(line + x, line + width, blank);
+        std::fill_n(out + y * to, margin, blank);
+        std::fill(out + y * to + x, out + y * to + width, blank);
     }
     painter.drawImage(QPoint(0, top), rowImage_);
     blendGlyphs(painter);
