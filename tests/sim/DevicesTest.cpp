@@ -33,6 +33,21 @@ void converse(Devices& d, std::initializer_list<std::pair<const char*, std::stri
             EXPECT_EQ(got, reply) << frame;
     }
 }
+// The state a row of the contract gives, in one line.
+std::string state(const Devices& d)
+{
+    const auto list = [](const auto& a) {
+        std::string s;
+        for (const auto v : a)
+            s += (s.empty() ? "" : ",") + std::to_string(v);
+        return s;
+    };
+    const auto& b = d.billValidator();
+    const auto& c = d.coinMech();
+    return "bv " + std::string(b.enabled ? "on " : "off ") + list(b.billCounts) + (b.newBill ? " new" : "") + " | cm " +
+           (c.enabled ? "on " : "off ") + (c.error ? "err " : "") + list(c.coinCounts) + " paid " + list(c.paidCounts) + " pay " +
+           std::to_string(c.changeToPay) + " | hp " + list(d.hoppers().target) + " paid " + list(d.hoppers().paid);
+}
 int paid(const Devices& d) { return d.coinMech().paidCounts[0] + 2 * d.coinMech().paidCounts[1] + 5 * d.coinMech().paidCounts[2]; }
 } // namespace
 
@@ -48,26 +63,84 @@ TEST(SimReplies, CountsAndTheHostStream)
     EXPECT_EQ(frames, "5A A5 / 5B A4 03 10 E1 00 F2 / 62 9D / 72 8D / ") << "noise and a bad check are skipped";
 }
 
-TEST(SimReplies, BillValidatorStartUpBillsAndStack)
+// The simulator's contract, device by device: each command in each state that
+// changes the answer, the exact bytes it answers and what it leaves in the
+// device's counts and amounts. A row starts a fresh simulator with its options,
+// plays the steps before (frames, whose answers are not checked, and "bill K",
+// "coin K", "err" as the keys do), then sends the frame. The state: the bill
+// validator on or off, its bill counts and a bill not yet reported; the coin
+// device on or off, in error, its coin counts, paid counts and change to pay;
+// the hoppers' counts asked and paid.
+TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
 {
-    Devices d({});
-    converse(d, {{"5A A5", "44"}, {"58 A7", "11"}, {"5A A5", "11"}, {"5B A4 03 10 E1 00 F2", "11"}, {"5A A5", "22 03 1B 01 00 19"}});
-    d.insertBill(1);
-    converse(d, {{"5A A5", "33 19 00 18 00 01 00 00 00 19 00 01 00 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 13"},
-                 {"5B A4 03 10 02 00 11", "11"}, {"5A A5", "22 03 1B 41 00 59"}, {"59 A6", "11 19*"}});
-}
-
-TEST(SimReplies, CoinStatusChangesAnswerWithAShortReply)
-{
-    Devices d({});
-    converse(d, {{"62 9D", "44"}, {"63 9C 02 00 03 01", "11"}, {"62 9D", "22 07 0B 01 00 00 00 00 00 0D"}, {"62 9D", "11"}});
-    d.toggleCoinError();
-    converse(d, {{"62 9D", "22 07 0B 03 00 00 00 00 00 0F"}, {"63 9C 02 00 00 02", "11"},
-                 {"62 9D", "22 07 0B 02 00 00 00 00 00 0E"}, {"63 9C 02 00 00 02", "11"}, {"62 9D", "11"}});
-    Devices s({sim::CoinKind::Selector, {}, 1});
-    converse(s, {{"62 9D", "44"}, {"63 9C 02 00 01 03", "11"}, {"62 9D", "22 07 0B 01 00 00 00 00 00 0D"}});
-    s.insertCoin(3);
-    converse(s, {{"62 9D", "33 07 08 00 00 00 01 0B 01 04"}});
+    const std::string on = "5A A5; 5B A4 03 10 E1 00 F2; 5A A5", cm = "62 9D; 63 9C 02 00 03 01; 62 9D", off = "bv off 0,0,0 | ";
+    const std::string idle = off + "cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0";
+    const struct { const char* name; std::string options, before, frame, reply, state; } rows[] = {
+        {"power-up: the first frame of each device gets 44", "", "", "5A A5", "44", idle},
+        {"a poll with nothing to tell: 11", "", "5A A5", "5A A5", "11", idle},
+        {"Crem On takes bills", "", "5A A5", "5B A4 03 10 E1 00 F2", "11", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"the status change after Crem On", "", "5A A5; 5B A4 03 10 E1 00 F2", "5A A5", "22 03 1B 01 00 19", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"a bill while taking bills: a record reply", "", on + "; bill 1", "5A A5", "33 19 00 18 00 01 00 00 00 19 00 01 00 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 13", "bv on 0,1,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"a bill while not taking bills is not taken", "", "5A A5; bill 1", "5A A5", "11", idle},
+        {"Crem Off", "", on, "5B A4 03 10 00 00 13", "11", idle},
+        {"the status change after Crem Off", "", on + "; 5B A4 03 10 00 00 13", "5A A5", "22 03 1B 00 00 18", idle},
+        {"Stand By while taking bills stops it", "", on, "58 A7", "11", idle},
+        {"Stand By while not taking bills", "", "5A A5", "58 A7", "11", idle},
+        {"Stack: the counts restart", "", on + "; bill 0; 5A A5", "5B A4 03 10 02 00 11", "11", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"after Stack the poll confirms it with bit 6", "", on + "; bill 0; 5A A5; 5B A4 03 10 02 00 11", "5A A5", "22 03 1B 41 00 59", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"Return is acknowledged", "", "5A A5", "5B A4 05 11 00 50 01 00 45", "11", idle},
+        {"BV All: the full status as a long reply", "", on + "; bill 2; 5A A5", "59 A6", "11 19 00 18 00 00 00 00 00 19 00 00 01 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 12", "bv on 0,0,1 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"coin mechanism: power-up", "", "", "62 9D", "44", idle},
+        {"Crem On (coin mechanism, 03) takes coins", "", "62 9D", "63 9C 02 00 03 01", "11", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"the status change after Crem On", "", "62 9D; 63 9C 02 00 03 01", "62 9D", "22 07 0B 01 00 00 00 00 00 0D", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"a coin: a record reply of packed counts", "", cm + "; coin 0; coin 3", "62 9D", "33 13 00 08 01 00 00 01 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1B", off + "cm on 1,0,0,1 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"a coin while not taking coins is not taken", "", "62 9D; coin 0", "62 9D", "11", idle},
+        {"the error key: the status tells it", "", cm + "; err", "62 9D", "22 07 0B 03 00 00 00 00 00 0F", off + "cm on err 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"Crem Off (coin)", "", cm, "63 9C 02 00 00 02", "11", idle},
+        {"Crem Off in error: the status keeps the error", "", cm + "; err; 62 9D; 63 9C 02 00 00 02", "62 9D", "22 07 0B 02 00 00 00 00 00 0E",
+         off + "cm off err 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"Stand By (coin) stops taking coins", "", cm, "60 9F", "11", idle},
+        {"CM All: the full status as a long reply", "", cm + "; coin 1; 62 9D", "61 9E", "11 13 00 08 00 01 00 00 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1A", off + "cm on 0,1,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"Data Clear: the counts restart and are reported", "", cm + "; coin 1; 62 9D; 63 9C 02 00 02 00", "62 9D", "33 13 00 08 00 00 00 00 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1B", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"Change 8: one coin a poll, the largest that fits", "", cm + "; 63 9C 04 01 08 00 00 0D", "62 9D", "33 13 00 08 00 00 00 00 00 0A 00 00 01 00 00 0B 01 00 00 00 00 1A", off + "cm on 0,0,0,0 paid 0,0,1,0 pay 8 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"paying on: 2, then 1", "", cm + "; 63 9C 04 01 08 00 00 0D; 62 9D; 62 9D", "62 9D", "33 13 00 08 00 00 00 00 00 0A 01 01 01 00 00 0B 01 00 00 00 00 1A", off + "cm on 0,0,0,0 paid 1,1,1,0 pay 8 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"paid in full: nothing more to report", "", cm + "; 63 9C 04 01 08 00 00 0D; 62 9D; 62 9D; 62 9D", "62 9D", "11", off + "cm on 0,0,0,0 paid 1,1,1,0 pay 8 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"selector: Crem On (01) takes coins", "--coin selector", "62 9D", "63 9C 02 00 01 03", "11", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"selector: a coin, its 10-byte reply of plain counts", "--coin selector", "62 9D; 63 9C 02 00 01 03; 62 9D; coin 3; coin 3", "62 9D", "33 07 08 00 00 00 02 0B 01 07", off + "cm on 0,0,0,2 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"selector: CM All is its 10-byte reply", "--coin selector", "62 9D", "61 9E", "33 07 08 00 00 00 00 0B 00 04", idle},
+        {"selector: Change is not its command", "--coin selector", "62 9D; 63 9C 02 00 01 03; 62 9D", "63 9C 04 01 08 00 00 0D", "11", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"no coin device: silence", "--coin none", "", "62 9D", "", idle},
+        {"hoppers: status, all four records", "", "", "72 8D", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00", idle},
+        {"hoppers: HP All answers the same", "", "", "71 8E", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00", idle},
+        {"a hopper count: HP #2 to 3", "", "", "73 8C 05 00 00 03 00 00 06", "11", "bv off 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,3,0,0 paid 0,0,0,0"},
+        {"each poll pays one toward its count", "", "73 8C 05 00 00 03 00 00 06; 72 8D", "72 8D", "33 00 15 00 02 00 00 16 00 03 00 00 17 00 00 00 00 18 00 00", "bv off 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,3,0,0 paid 0,2,0,0"},
+        {"00 in a count frame asks nothing of that hopper", "", "73 8C 05 00 02 00 00 00 07; 72 8D", "73 8C 05 00 00 03 00 00 06", "11", "bv off 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 2,3,0,0 paid 1,0,0,0"},
+        {"--fault empty: the hoppers pay no more", "--fault empty", "73 8C 05 00 02 00 00 00 07", "72 8D", "33 00 15 00 00 00 00 16 02 00 00 00 17 00 00 00 00 18 00 00", "bv off 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 2,0,0,0 paid 0,0,0,0"},
+        {"--fault silence: nothing answers", "--fault silence", "", "72 8D", "", idle},
+        {"--fault badcheck: the check byte inverted", "--fault badcheck", "5A A5; 5B A4 03 10 E1 00 F2", "5A A5", "22 03 1B 01 00 E6", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"--fault badcheck: the hoppers have none", "--fault badcheck", "", "72 8D", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00", idle},
+        {"--fault short: every other reply cut in half", "--fault short", "5A A5", "72 8D", "33 00 15 00 00 00 00 16 00 00", idle},
+        {"--fault random: bytes mixed into every third reply", "--fault random --seed 7", "5A A5; 62 9D", "72 8D", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 C4 19 F6 43 00 00", idle},
+        {"--fault no-bv: no bill validator", "--fault no-bv", "", "5A A5", "", idle},
+        {"--fault no-cm: no coin device", "--fault no-cm", "", "62 9D", "", idle},
+        {"--fault no-hp: no hoppers", "--fault no-hp", "", "72 8D", "", idle},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> args;
+        for (const auto& a : QString::fromStdString(row.options).split(u' ', Qt::SkipEmptyParts))
+            args.push_back(a.toStdString());
+        std::string error;
+        const auto options = sim::parseCommandLine(args, error);
+        ASSERT_TRUE(options) << error;
+        Devices d(options->devices);
+        for (const auto& step : QString::fromStdString(row.before).split(QStringLiteral("; "), Qt::SkipEmptyParts)) {
+            const auto [verb, kind] = std::pair(step.section(u' ', 0, 0), step.section(u' ', 1).toInt());
+            verb == u"bill" ? d.insertBill(kind) : verb == u"coin" ? d.insertCoin(kind) : verb == u"err" ? d.toggleCoinError() : (void)d.answer(hex(step.toStdString()));
+        }
+        EXPECT_EQ(answer(d, row.frame.c_str()), row.reply);
+        EXPECT_EQ(state(d), row.state);
+    }
 }
 
 TEST(SimReplies, ChangeIsPaidWithTheLargestCoinThatFitsUntilNoneIsLeft)
@@ -84,28 +157,6 @@ TEST(SimReplies, ChangeIsPaidWithTheLargestCoinThatFitsUntilNoneIsLeft)
         converse(d, {{"63 9C 02 00 02 00", "11"}});
         EXPECT_EQ(paid(d), 0) << "Data Clear";
     }
-}
-
-TEST(SimReplies, HoppersPayTowardTheirOwnCounts)
-{
-    Devices d({});
-    converse(d, {{"73 8C 05 00 02 00 00 00 07", "11"}, {"72 8D", "33 00 15 01 00 00 00 16 02 00 00 00 17 00 00 00 00 18 00 00"},
-                 {"73 8C 05 00 00 03 00 00 06", "11"}, {"72 8D", "33 00 15 02 01 00 00*"}, {"72 8D", "33 00 15 02 02 00 00*"},
-                 {"72 8D", "33 00 15 02 03 00 00*"}, {"72 8D", "33 00 15 02 03 00 00*"}});
-    Devices empty({sim::CoinKind::Mechanism, {Fault::HoppersEmpty}, 1});
-    converse(empty, {{"73 8C 05 00 02 00 00 00 07", "11"}, {"72 8D", "33 00 15 00 00 00 00*"}});
-}
-
-TEST(SimReplies, Faults)
-{
-    Devices bad({sim::CoinKind::Mechanism, {Fault::BadCheck}, 1});
-    converse(bad, {{"5A A5", "44"}, {"5B A4 03 10 E1 00 F2", "11"}, {"5A A5", "22 03 1B 01 00 E6"}, {"5A A5", "11"}});
-    Devices quiet({sim::CoinKind::Mechanism, {Fault::Silence}, 1});
-    converse(quiet, {{"5A A5", ""}, {"72 8D", ""}});
-    Devices noBv({sim::CoinKind::Mechanism, {Fault::NoBillValidator}, 1});
-    converse(noBv, {{"5A A5", ""}, {"62 9D", "44"}});
-    Devices cut({sim::CoinKind::Mechanism, {Fault::CutShort}, 1});
-    converse(cut, {{"5A A5", "44"}, {"72 8D", "33 00 15 00 00 00 00 16 00 00"}, {"72 8D", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00"}});
 }
 
 TEST(SimOptions, NumbersTakeThePointAndBadOptionsAreRefusedByName)
