@@ -97,7 +97,7 @@ const char* kindOfFile(mode_t mode)
 
 SessionReader::SessionReader(Source source) : source_(std::move(source)) {}
 
-std::optional<SessionReader> SessionReader::open(const std::string& path, std::string& error)
+std::optional<SessionReader> SessionReader::open(const std::string& path, std::string& error, std::uint64_t offset, std::size_t line)
 {
     // Told apart before opening: opening a FIFO waits for a writer, and
     // opening a terminal changes its lines.
@@ -117,17 +117,25 @@ std::optional<SessionReader> SessionReader::open(const std::string& path, std::s
             ::close(fd);
         return std::nullopt;
     }
+    if (offset > 0 && ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        error = std::strerror(errno);
+        ::close(fd);
+        return std::nullopt;
+    }
     const auto file = std::shared_ptr<int>(new int(fd), [](int* f) {
         ::close(*f);
         delete f;
     });
-    return SessionReader([file](std::span<char> into) -> std::ptrdiff_t {
+    SessionReader reader([file](std::span<char> into) -> std::ptrdiff_t {
         for (;;) {
             const ssize_t n = ::read(*file, into.data(), into.size());
             if (n >= 0 || errno != EINTR)
                 return n;
         }
     });
+    reader.bufferOffset_ = offset;
+    reader.lineNumber_ = line;
+    return reader;
 }
 
 // The next whole line, without its line end; false at the end or when the

@@ -51,8 +51,10 @@ public:
     explicit SessionReader(Source source);
 
     // A file by its path. Only a regular file is opened (a FIFO, a device or
-    // a folder is refused without being opened); `error` says why not.
-    static std::optional<SessionReader> open(const std::string& path, std::string& error);
+    // a folder is refused without being opened); `error` says why not. From
+    // `offset` on, where line `line` has ended, when given: the header was
+    // read before.
+    static std::optional<SessionReader> open(const std::string& path, std::string& error, std::uint64_t offset = 0, std::size_t line = 0);
 
     enum class Line { Event, Comment, End, Refused };
     // The next line: an event, or a "#" line, once the header is read.

@@ -126,6 +126,7 @@ void SessionRecorder::begin(const Header& h, const Moment& at)
         return;
     }
     const std::tm t = localTime(at.wallMs);
+    day_ = (t.tm_year + 1900) * 10000 + (t.tm_mon + 1) * 100 + t.tm_mday; // the header gives the first day
     writer_.open(session_, folder_.path, at.wallMs, h.port, limit_ << 20);
 
     char opened[64];
@@ -145,8 +146,22 @@ void SessionRecorder::begin(const Header& h, const Moment& at)
     handOver();
 }
 
+// Event lines carry no date: each new local day is marked before its first.
+void SessionRecorder::markDay(std::int64_t wallMs)
+{
+    const std::tm t = localTime(wallMs);
+    const int day = (t.tm_year + 1900) * 10000 + (t.tm_mon + 1) * 100 + t.tm_mday;
+    if (day == day_)
+        return;
+    day_ = day;
+    char date[32];
+    std::strftime(date, sizeof date, "# date %Y-%m-%d\n", &t);
+    pending_ += date;
+}
+
 void SessionRecorder::line(const Moment& at, const char* tag, std::string_view text)
 {
+    markDay(at.wallMs);
     appendTime(pending_, at.wallMs);
     pending_ += ' ';
     pending_ += tag;
@@ -199,6 +214,7 @@ void SessionRecorder::bytesReceived(std::span<const std::uint8_t> bytes, const M
             appendTime(rx_, at.wallMs);
             rx_ += " RX";
             rxStart_ = at.steadyMs;
+            rxStartWall_ = at.wallMs;
         }
         appendHex(rx_, bytes.subspan(from, std::min(kRxPiece, bytes.size() - from)));
         armHandOver();
@@ -211,6 +227,7 @@ void SessionRecorder::closeRx()
         return;
     if (lastFrame_)
         rx_ += " +" + std::to_string(std::max<std::int64_t>(0, rxStart_ - *lastFrame_)) + " ms";
+    markDay(rxStartWall_);
     pending_ += rx_;
     pending_ += '\n';
     rx_.clear();

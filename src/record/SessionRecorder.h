@@ -29,8 +29,9 @@ namespace cmbvhp {
 //                                    that frame it came (none before the first)
 //   13:45:11.002 OP Change 100.7     what the operator did that changes the wire
 //   13:45:12.000 NOTE ...            a message the console wrote into a log
-// and "#" lines before and after them: the header, and the reason the session
-// ended with each device's line health and the bytes received.
+// and "#" lines: the header; "# date 2026-12-08" before the first event of
+// each new local day; the reason the session ended with each device's line
+// health and the bytes received.
 //
 // Bytes received are kept as they came, whatever the view. What came more
 // than a second ago is in the file, even if the console is killed.
@@ -73,6 +74,8 @@ public:
     bool active() const { return session_ != 0; }
     // The file of the last session, once the writer has made it.
     const QString& filePath() const { return filePath_; }
+    // Hands the whole lines held to the writer now, without waiting.
+    void handOverNow() { handOver(); }
     // Waits until what was handed over is written (tests, the end of the program).
     bool waitWritten(std::chrono::milliseconds patience);
 
@@ -81,6 +84,7 @@ public:
 
 private:
     void line(const Moment& at, const char* tag, std::string_view text);
+    void markDay(std::int64_t wallMs);
     void closeRx();
     void handOver();
     void armHandOver();
@@ -100,6 +104,8 @@ private:
     std::string pending_; // whole lines not yet handed over
     std::string rx_;      // the RX line being received, without its end
     std::int64_t rxStart_ = 0;
+    std::int64_t rxStartWall_ = 0;
+    int day_ = 0; // the local day of the last line, as YYYYMMDD
     std::optional<std::int64_t> lastFrame_; // steady time of the last frame that went out
     std::uint64_t received_ = 0;
 };

@@ -31,6 +31,7 @@ public:
     WindowState& state() { return state_; }
     const WindowState& state() const { return state_; }
     GblFlag& gblFlag() { return gblFlag_; }
+    const GblFlag& gblFlag() const { return gblFlag_; }
     LineHealth& health() { return health_; }
     const LineHealth& health() const { return health_; }
     // Who records the traffic; none when null.

@@ -71,7 +71,6 @@ struct FramePlace {
 };
 
 struct ButtonPlace {
-    const char* caption;
     int left;
     int width;
 };
@@ -153,34 +152,29 @@ void frmBodyUi::setupUi(QWidget* form)
     // View
     QGroupBox* f2 = Frame[1];
     viewModeGroup = new QButtonGroup(form);
-    const ButtonPlace views[3] = {{"Hex", 6960, 855}, {"ASCII", 7800, 735}, {"Dec", 8520, 735}};
+    const ButtonPlace views[3] = {{6960, 855}, {7800, 735}, {8520, 735}};
     for (std::size_t i = 0; i < ViewMode.size(); ++i) {
-        ViewMode[i] = place(new QRadioButton(QString::fromLatin1(views[i].caption)), f2, indexed("ViewMode", i),
+        ViewMode[i] = place(new QRadioButton(QString::fromLatin1(kViewCaptions[i])), f2, indexed("ViewMode", i),
                             twips(views[i].left, 360, views[i].width, 375));
         viewModeGroup->addButton(ViewMode[i], static_cast<int>(i));
     }
     Command2 = place(new QPushButton(QStringLiteral("Clear Text")), f2, QStringLiteral("Command2"), twips(6960, 1080, 2295, 375));
 
     // Bill validator and coin buttons
-    const ButtonPlace bvButtons[7] = {{"Stand By", 240, 855}, {"Crem On", 1080, 855}, {"Crem Off", 1920, 855},
-                                     {"Stack", 2760, 855},   {"Return", 3600, 855},  {"BV All", 4680, 975},
-                                     {"BV Data", 5640, 975}};
-    const ButtonPlace cmButtons[7] = {{"Stand By", 240, 855},   {"Crem On", 1080, 855}, {"Crem Off", 1920, 855},
-                                     {"Data Clear", 2760, 855}, {"Change", 3600, 855}, {"CM All", 4680, 975},
-                                     {"CM Data", 5640, 975}};
+    // Both rows of device buttons stand alike.
+    const ButtonPlace buttons[7] = {{240, 855}, {1080, 855}, {1920, 855}, {2760, 855}, {3600, 855}, {4680, 975}, {5640, 975}};
     for (std::size_t i = 0; i < 7; ++i) {
-        bvCmd[i] = place(new QPushButton(QString::fromLatin1(bvButtons[i].caption)), Frame[4], indexed("bvCmd", i),
-                         twips(bvButtons[i].left, 2040, bvButtons[i].width, 495));
-        cmCmd[i] = place(new QPushButton(QString::fromLatin1(cmButtons[i].caption)), Frame[3], indexed("cmCmd", i),
-                         twips(cmButtons[i].left, 3240, cmButtons[i].width, 495));
+        bvCmd[i] = place(new QPushButton(QString::fromLatin1(kBvCaptions[i])), Frame[4], indexed("bvCmd", i),
+                         twips(buttons[i].left, 2040, buttons[i].width, 495));
+        cmCmd[i] = place(new QPushButton(QString::fromLatin1(kCmCaptions[i])), Frame[3], indexed("cmCmd", i),
+                         twips(buttons[i].left, 3240, buttons[i].width, 495));
     }
 
     // Hopper
     QGroupBox* f3 = Frame[2];
-    const char* hpCaptions[6] = {"HP #1", "HP #2", "HP #3", "HP #4", "status", "HP All"};
     for (std::size_t i = 0; i < cmdHp1.size(); ++i) {
         const QRect r = i < 5 ? twips(7080, 1920 + 360 * static_cast<int>(i), 975, 375) : twips(8160, 3360, 975, 375);
-        cmdHp1[i] = place(new QPushButton(QString::fromLatin1(hpCaptions[i])), f3, indexed("cmdHp1", i), r);
+        cmdHp1[i] = place(new QPushButton(QString::fromLatin1(kHpCaptions[i])), f3, indexed("cmdHp1", i), r);
     }
     for (std::size_t i = 0; i < hpCount.size(); ++i)
         hpCount[i] = place(new QLineEdit(QStringLiteral("0")), f3, indexed("hpCount", i),

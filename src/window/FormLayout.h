@@ -54,6 +54,13 @@ inline QFont consoleFont(int pixelSize)
     return f;
 }
 
+// The captions of the view options and the command button arrays, by index:
+// the session file names a click by them.
+inline constexpr std::array<const char*, 3> kViewCaptions{"Hex", "ASCII", "Dec"};
+inline constexpr std::array<const char*, 7> kBvCaptions{"Stand By", "Crem On", "Crem Off", "Stack", "Return", "BV All", "BV Data"};
+inline constexpr std::array<const char*, 7> kCmCaptions{"Stand By", "Crem On", "Crem Off", "Data Clear", "Change", "CM All", "CM Data"};
+inline constexpr std::array<const char*, 6> kHpCaptions{"HP #1", "HP #2", "HP #3", "HP #4", "status", "HP All"};
+
 class LogView;
 
 // The controls of the console's window by their names, made with their

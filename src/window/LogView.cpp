@@ -205,6 +205,8 @@ void LogView::contextMenuEvent(QContextMenuEvent* event)
         QDesktopServices::openUrl(QUrl::fromLocalFile(recordFolder_));
     });
     open->setEnabled(!recordFolder_.isEmpty());
+    if (openInViewer)
+        menu.addAction(QStringLiteral("Open in Session Viewer"), this, [this] { openInViewer(); });
     menu.exec(event->globalPos());
 }
 
@@ -399,8 +401,23 @@ void LogView::mousePressEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) {
         anchor_ = cursor_ = rowAt(event->position().toPoint().y());
         viewport()->update();
+        if (onRowPressed)
+            onRowPressed(anchor_);
     }
     QAbstractScrollArea::mousePressEvent(event);
+}
+
+void LogView::selectRow(std::size_t row)
+{
+    if (row >= text_.rowCount())
+        return;
+    anchor_ = cursor_ = row;
+    const auto visible = static_cast<std::size_t>(visibleRows());
+    top_ = row > visible / 2 ? row - visible / 2 : 0;
+    followTail_ = false;
+    dirtyRow_ = 0;
+    sync();
+    viewport()->update();
 }
 
 void LogView::mouseMoveEvent(QMouseEvent* event)

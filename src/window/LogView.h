@@ -56,6 +56,13 @@ public:
     // True while changes wait for the display's pace.
     bool syncPending() const { return beatRequested_; }
 
+    // Selects one row and brings it into view.
+    void selectRow(std::size_t row);
+    // Heard when the operator presses a row.
+    std::function<void(std::size_t row)> onRowPressed;
+    // Offered in the right-click menu when set.
+    std::function<void()> openInViewer;
+
     // The selected rows as text; empty when nothing is selected.
     QString selectedText() const;
     void selectAll();

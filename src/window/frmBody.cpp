@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
+#include <QProcess>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QLineEdit>
@@ -103,6 +105,7 @@ frmBody::frmBody(std::unique_ptr<SerialBackend> backend, PortLocator locate, Por
     for (LogView* log : {Text1, txt수신}) {
         log->setClock([this] { return now(); });
         log->setRecordFolder(QString::fromStdString(recorder_.folder().path.string()));
+        log->openInViewer = [this] { openInViewer(); };
     }
     engine_.setTraffic(&recorder_);
     portFirst_ = std::make_unique<PortFirst>(*this);
@@ -146,6 +149,28 @@ frmBody::~frmBody()
 {
     if (recorder_.active())
         end(QStringLiteral("the window was closed"));
+}
+
+// The viewer stands beside the console, installed or built; else on the path.
+void frmBody::openInViewer()
+{
+    const QString file = recorder_.filePath();
+    if (!recorder_.active() || file.isEmpty()) {
+        tellOperator(QStringLiteral("No session is being recorded: open the port first."));
+        return;
+    }
+    // What the recorder holds goes to the file now; the line being received
+    // follows when it ends.
+    recorder_.handOverNow();
+    const QString here = QCoreApplication::applicationDirPath();
+    QString viewer = QStringLiteral("cm_bv_hp_view");
+    for (const QString& place : {here + QStringLiteral("/cm_bv_hp_view"), here + QStringLiteral("/../viewer/cm_bv_hp_view")})
+        if (QFileInfo(place).isExecutable()) {
+            viewer = place;
+            break;
+        }
+    if (!launch(viewer, {file}))
+        tellOperator(QStringLiteral("The session viewer (%1) could not be started.").arg(viewer));
 }
 
 void frmBody::takeIn()

@@ -7,6 +7,7 @@
 #include "common/FormControls.h"
 #include "link/SerialComponent.h"
 
+#include <QProcess>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -52,6 +53,13 @@ public:
     // input reaches any control, so that a click acts after the bytes that
     // came before it.
     void takeIn();
+    // The session being written, as far as it is written, in the session
+    // viewer: what the right-click menu of either log offers.
+    void openInViewer();
+    // Starts a program apart from the console (a test seam).
+    std::function<bool(const QString& program, const QStringList& args)> launch = [](const QString& p, const QStringList& a) {
+        return QProcess::startDetached(p, a);
+    };
     // Traffic logs
     void ViewMode_Click(int index);
     void Command2_Click();

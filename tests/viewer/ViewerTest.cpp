@@ -1,0 +1,175 @@
+// The session viewer: a session the console recorded, read back through the
+// same logic, on the command line and in its window.
+#include "support/Console.h"
+#include "viewer/SessionIndex.h"
+#include "viewer/TimeLine.h"
+#include "viewer/ViewerCommands.h"
+#include "viewer/ViewerWindow.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace cmbvhp;
+using namespace cmbvhp::test;
+
+namespace {
+constexpr std::int64_t kEvening = 1796687940000; // 2026-12-07 23:59:00.000 UTC
+constexpr Box kShown[] = {Box::txtamount, Box::TxtCh, Box::Txt08, Box::Txt09, Box::txt0a, Box::Txt0b, Box::txt18,
+                          Box::txt19,     Box::txt1a, Box::txt1b, Box::txt14, Box::txt15, Box::txt16, Box::txt17};
+
+std::string writeFile(const QTemporaryDir& dir, const char* name, const std::string& text)
+{
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(text.data(), static_cast<qint64>(text.size()));
+    return path.toStdString();
+}
+
+// A session on the console with each kind of event, and the boxes it showed
+// after each step: two ticks a minute, so that the session passes midnight.
+struct Recorded {
+    std::string file;
+    std::vector<std::pair<std::int64_t, std::vector<QString>>> shown;
+    QString health;
+    Recorded()
+    {
+        std::int64_t now = kEvening;
+        Console c;
+        c.get<QCheckBox>("checkHp")->setChecked(true);
+        c.window.setLogClock([&] { return now; });
+        c.button("cmdPortOpen")->click();
+        c.window.timer1().setEnabled(false);
+        const auto tickAnd = [&](const char* reply) {
+            now += 30'000;
+            c.window.Timer1_Timer();
+            now += 5;
+            if (*reply)
+                c.port->feed(hex(reply));
+            std::vector<QString> boxes;
+            for (const QString& name : Console::names("txtamount TxtCh Txt08 Txt09 txt0a Txt0b txt18 txt19 txt1a txt1b txt14 txt15 txt16 txt17"))
+                boxes.push_back(c.boxText(name.toLatin1().constData()));
+            shown.emplace_back(now++, boxes); // what the operator does next comes a millisecond later
+        };
+        tickAnd("22 03 1B 01 00 19");
+        tickAnd("33 13 00 08 12 05 00 99 00 0A 00 00 00 00 00 0B 01 00 00 00 00 95");
+        c.get<QLineEdit>("TxtCh")->setText(QStringLiteral("30"));
+        c.button("cmCmd(4)")->click();
+        tickAnd("");
+        tickAnd("11");
+        tickAnd("");
+        tickAnd("33 13 00 08 00 00 00 00 00 0A 10 05 00 00 00 0B 01 00 00 00 00 0E");
+        c.button("ViewMode(2)")->click();
+        tickAnd("22 03 1B 40 00 58");
+        c.button("ViewMode(0)")->click();
+        c.button("Command2")->click();
+        c.get<QLineEdit>("hpCount(0)")->setText(QStringLiteral("1"));
+        c.button("cmdHp1(0)")->click();
+        tickAnd("11");
+        tickAnd("33 00 15 01 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00");
+        c.port->pending = 1024;
+        tickAnd("");
+        health = c.window.health().party(Party::Coin).summary();
+        c.button("cmdPortOpen")->click();
+        EXPECT_TRUE(c.window.recorder().waitWritten(std::chrono::seconds(5)) && QTest::qWaitFor([&] { return !c.window.recorder().filePath().isEmpty(); }));
+        file = c.window.recorder().filePath().toStdString();
+    }
+};
+const Recorded& recorded()
+{
+    static const Recorded r;
+    return r;
+}
+} // namespace
+
+// One decoder: the boxes read at every moment what the console showed then,
+// the line health counts what the console counted, and the day is known past
+// midnight from the recorder's "# date" line.
+TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
+{
+    const Recorded& r = recorded();
+    std::string error;
+    auto index = SessionIndex::open(r.file, error);
+    ASSERT_TRUE(index && index->build()) << error << (index ? index->error() : "");
+    for (const auto& [ms, boxes] : r.shown) {
+        SessionReplay replay;
+        index->play(replay, ms, ms);
+        for (std::size_t i = 0; i < std::size(kShown); ++i)
+            EXPECT_EQ(replay.box(kShown[i]), boxes[i]) << index->timeText(ms) << " box " << i;
+    }
+    EXPECT_EQ(index->health().party(Party::Coin).summary(), r.health);
+    EXPECT_EQ(index->timeText(r.shown.back().first), "2026-12-08 00:04:00.059");
+    QFile f(QString::fromStdString(r.file));
+    f.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(f.readAll().contains("\n# date 2026-12-08\n00:00:00.006 TX"));
+    // The marks: the Change, the two views, Clear Text and HP #1; the drop
+    // and its notice; silent coin frames.
+    std::string kinds;
+    for (const auto& m : index->marks())
+        kinds += SessionIndex::kMarkNames[static_cast<int>(m.kind)][0];
+    EXPECT_EQ(kinds, "OOOOODN");
+}
+
+TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
+{
+    const Recorded& r = recorded();
+    QTemporaryDir dir;
+    const std::string old = writeFile(dir, "old.log",
+                                      "# cm_bv_hp 1.1 session of COM2, opened 2026-12-07 23:59:59.000 local time (UTC+01:00)\n"
+                                      "# devices Bill Validator, Selector\n23:59:59.100 TX 5A A5\n23:59:59.101 RX 22 03 1B 01 00 19 +1 ms\n"
+                                      "00:00:00.100 TX 5A A5\n00:00:00.150 NOTE cut\n00:00:00.200 RX 44");
+    std::ostringstream out, err;
+    const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString()};
+    EXPECT_EQ(printSummary(files, out), 1);
+    std::istringstream rows(out.str());
+    std::string header, first, second, third;
+    std::getline(rows, header), std::getline(rows, first), std::getline(rows, second), std::getline(rows, third);
+    EXPECT_EQ(first, old + "\t2026-12-07 23:59:59.000\t0:00:01.150\tCOM2\tBill Validator, Selector\t1/1/0/0\t-\t-\t0\t1\t"
+                           "(no closing line: the file was cut or is being written)");
+    EXPECT_TRUE(second.find("\tCOM1\tBill Validator, Coin Mechanism, Hopper\t") != std::string::npos &&
+                second.ends_with("\t1\t1\tPort Close")) << second;
+    EXPECT_EQ(third, files[2] + "\trefused: No such file or directory");
+    // TIME as its first occurrence after the opening, and with its date.
+    for (const char* time : {"00:00:00.120", "2026-12-08 00:00:00.120"}) {
+        out.str({});
+        EXPECT_EQ(printBoxesAt(time, old, out, err), 0);
+        EXPECT_TRUE(out.str().starts_with("txtamount 0\nTxtCh 0\nTxt08 \n")) << out.str();
+        EXPECT_NE(out.str().find("\ntxt1b 01 00 \n"), std::string::npos) << time;
+    }
+    for (const char* bad : {"25:00:00.000", "2026-12-07 23:00:00.000", "noon"})
+        EXPECT_EQ(printBoxesAt(bad, old, out, err), 2) << bad;
+    EXPECT_NE(err.str().find("\"noon\" is no time of the session, which opened 2026-12-07 23:59:59.000"), std::string::npos);
+}
+
+// The window: the boxes at the moment chosen by the time line, a row, a time
+// typed in, and the next or previous mark of a kind.
+TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
+{
+    const Recorded& r = recorded();
+    ViewerWindow w;
+    w.show();
+    ASSERT_TRUE(w.open(QString::fromStdString(r.file)));
+    EXPECT_EQ(w.boxText(Box::txt1b), QString()) << "the first screen, at the opening";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
+    auto* line = w.findChild<TimeLine*>(QStringLiteral("timeLine"));
+    QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() - 1, 5));
+    EXPECT_EQ(w.boxText(Box::txt14), QStringLiteral("01 00 00 00 ")) << "the end";
+    auto* goTo = w.findChild<QLineEdit*>(QStringLiteral("goTo"));
+    std::string error;
+    goTo->setText(QString::fromStdString(SessionIndex::open(r.file, error)->timeText(r.shown[1].first)));
+    QTest::keyClick(goTo, Qt::Key_Return);
+    EXPECT_EQ(w.boxText(Box::Txt08) + w.boxText(Box::txt1b), QStringLiteral("12 05 00 99 01 00 "));
+    w.findChild<QComboBox*>(QStringLiteral("markKind"))->setCurrentIndex(1 + static_cast<int>(SessionIndex::Mark::Drop));
+    w.nextMark(1);
+    EXPECT_EQ(w.moment(), r.shown.back().first - 5) << "the drop";
+    w.nextMark(-1);
+    EXPECT_EQ(w.moment(), r.shown.back().first - 5) << "none before it";
+    auto* rx = w.findChild<LogView*>(QStringLiteral("txt수신"));
+    rx->onRowPressed(1);
+    EXPECT_EQ(w.moment(), rx->logText().stampOfRow(1)->msSinceEpoch) << "a row pressed";
+}
