@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QHelpEvent>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -202,4 +203,20 @@ TEST(SessionFile, TheFolderBoundRemovesOnlyTheConsolesOwnClosedSessionsOldestByN
     EXPECT_EQ(present(), "00001111");
     qunsetenv("CM_BV_HP_SESSIONS_MB");
     qputenv("XDG_STATE_HOME", saved);
+}
+
+// Either log's menu opens the session being written, as far as it is written,
+// in the viewer; without a session it says so.
+TEST(SessionFile, TheLogMenuOpensTheSessionBeingWrittenInTheViewer)
+{
+    Console c;
+    QStringList launched;
+    c.window.launch = [&](const QString& program, const QStringList& args) { return launched << program << args, true; };
+    c.window.receiveLog().openInViewer();
+    EXPECT_EQ(c.get<QMessageBox>("message")->text(), QStringLiteral("No session is being recorded: open the port first."));
+    c.button("cmdPortOpen")->click();
+    fileText(c);
+    c.window.transmitLog().openInViewer();
+    ASSERT_EQ(launched.size(), 2);
+    EXPECT_TRUE(launched[0].endsWith(QStringLiteral("cm_bv_hp_view")) && launched[1] == c.window.recorder().filePath()) << launched.join(u' ').toStdString();
 }
