@@ -9,7 +9,7 @@ namespace cmbvhp {
 namespace {
 constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;
 // Played between two checkpoints at most: a jump plays no more than this.
-constexpr std::uint64_t kCheckpointEvery = 1u << 20;
+constexpr std::uint64_t kCheckpointEvery = 256u << 10;
 // Silent frames in a row that make a mark.
 constexpr std::uint64_t kSilentRun = 3;
 

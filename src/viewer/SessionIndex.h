@@ -11,7 +11,7 @@
 namespace cmbvhp {
 
 // A session file read once, to move through it: the console's state every
-// megabyte or so (to play on from), where something worth finding happened,
+// quarter of a megabyte (to play on from), where something worth finding happened,
 // and each device's line health over the whole session. The file's times
 // carry no date: the days are counted from the header's, by the "# date" lines
 // and, in files written before them, by the times passing midnight.
@@ -50,7 +50,7 @@ public:
     // until the first event after `to`; `onEvent` hears each event's time
     // before it is played. The replay's health counts only what was played.
     void play(SessionReplay& replay, std::int64_t from, std::int64_t to, const std::function<void(std::int64_t)>& onEvent = {}) const;
-    // The stretch the logs show around `ms`: about two megabytes of the file
+    // The stretch the logs show around `ms`: about half a megabyte of the file
     // from the checkpoint before it; the first minute before the file is read.
     std::pair<std::int64_t, std::int64_t> stretchAround(std::int64_t ms) const;
     // The time a text names: "HH:MM:SS.mmm", its first occurrence from the

@@ -42,6 +42,7 @@ public:
     void nextMark(int direction);
     bool indexed() const { return built_; }
     std::int64_t moment() const { return moment_; }
+    const SessionIndex* index() const { return index_ ? &*index_ : nullptr; }
     QString boxText(Box box) const;
 
 private:
