@@ -123,17 +123,18 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
                                       "# cm_bv_hp 1.1 session of COM2, opened 2026-12-07 23:59:59.000 local time (UTC+01:00)\n"
                                       "# devices Bill Validator, Selector\n23:59:59.100 TX 5A A5\n23:59:59.101 RX 22 03 1B 01 00 19 +1 ms\n"
                                       "00:00:00.100 TX 5A A5\n00:00:00.150 NOTE cut\n00:00:00.200 RX 44");
+    const std::string bad = writeFile(dir, "bad.log", "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\nhello\n");
     std::ostringstream out, err;
-    const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString()};
+    const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad};
     EXPECT_EQ(printSummary(files, out), 1);
     std::istringstream rows(out.str());
-    std::string header, first, second, third;
-    std::getline(rows, header), std::getline(rows, first), std::getline(rows, second), std::getline(rows, third);
+    std::string header, first, second, third, fourth;
+    std::getline(rows, header), std::getline(rows, first), std::getline(rows, second), std::getline(rows, third), std::getline(rows, fourth);
     EXPECT_EQ(first, old + "\t2026-12-07 23:59:59.000\t0:00:01.150\tCOM2\tBill Validator, Selector\t1/1/0/0\t-\t-\t0\t1\t"
                            "(no closing line: the file was cut or is being written)");
     EXPECT_TRUE(second.find("\tCOM1\tBill Validator, Coin Mechanism, Hopper\t") != std::string::npos &&
                 second.ends_with("\t1\t1\tPort Close")) << second;
-    EXPECT_EQ(third, files[2] + "\trefused: No such file or directory");
+    EXPECT_EQ(third + '|' + fourth, files[2] + "\trefused: No such file or directory|" + bad + "\trefused: line 2: not an event (HH:MM:SS.mmm TAG ...)");
     // TIME as its first occurrence after the opening, and with its date.
     for (const char* time : {"00:00:00.120", "2026-12-08 00:00:00.120"}) {
         out.str({});
