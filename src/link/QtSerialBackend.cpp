@@ -223,11 +223,14 @@ void QtSerialBackend::onError(QSerialPort::SerialPortError error)
     // A vanished device keeps its descriptor readable and every read fails, so
     // these errors repeat as fast as the loop turns. Report the loss once, and
     // close outside the port's own signal.
-    if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) && port_.isOpen() && !lossQueued_) {
+    const bool lost = error == QSerialPort::ResourceError || error == QSerialPort::ReadError || error == QSerialPort::WriteError;
+    if (lost && port_.isOpen() && !lossQueued_) {
         lossQueued_ = true;
         // The port's own error text carries whatever errno was left; say what
         // the operator needs to know.
-        lossReason_ = error == QSerialPort::ResourceError ? "the device was removed" : "the device no longer answers reads";
+        lossReason_ = error == QSerialPort::ResourceError ? "the device was removed"
+                      : error == QSerialPort::ReadError  ? "the device no longer answers reads"
+                                                         : "the device no longer takes writes";
         QMetaObject::invokeMethod(this, [this, opening = openings_] { reportLoss(opening); }, Qt::QueuedConnection);
     }
 }

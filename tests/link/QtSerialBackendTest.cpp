@@ -93,6 +93,25 @@ TEST_F(Backend, LostDeviceIsReportedOnceAndTheLoopGoesQuiet)
     EXPECT_EQ(notifications, before);
 }
 
+// Each way the port fails while open is a loss, told once with what the
+// operator needs to know. Regression: a failed write went untold. A timeout or
+// an operation the port cannot do is no loss.
+TEST_F(Backend, EachFailureWhileOpenIsReportedAsALoss)
+{
+    const std::pair<QSerialPort::SerialPortError, std::string> errors[] = {
+        {QSerialPort::ResourceError, "the device was removed"}, {QSerialPort::ReadError, "the device no longer answers reads"},
+        {QSerialPort::WriteError, "the device no longer takes writes"}, {QSerialPort::TimeoutError, ""}, {QSerialPort::UnsupportedOperationError, ""}};
+    for (const auto& [error, reason] : errors) {
+        reasons.clear();
+        port.open(pty.name(), k9600E81, false, false);
+        port.onError(error);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(reasons.empty() ? "" : reasons.front(), reason) << error;
+        EXPECT_EQ(port.isOpen(), reason.empty()) << error;
+        port.close();
+    }
+}
+
 // Regression: a loss queued before the operator closed the port, or closed and
 // opened it again, closed the new opening.
 TEST_F(Backend, LossReportOfAnEarlierOpeningIsDropped)

@@ -154,6 +154,42 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     EXPECT_EQ(c.window.text(Box::TxtCh) + u'/' + txtCh->text(), QStringLiteral("65.71/65.71"));
 }
 
+// What reaches the screen, read from the boxes themselves: each "Data" box
+// shows its record by the display's beat after the reply came, the total by
+// the beat after a tick.
+TEST(TrafficLog, EveryDataBoxShowsItsRecordWhenItComes)
+{
+    Console c;
+    c.window.show();
+    c.button("cmdPortOpen")->click();
+    c.window.timer1().setEnabled(false);
+    // The device addressed, the reply (none: a tick), and the boxes it fills.
+    const struct { const char* name; std::uint8_t curDevice; const char* reply; const char* boxes; QString texts; } rows[] = {
+        {"the bill validator's status", 1, "22 03 1B 01 00 19", "txt1b", QStringLiteral("01 00 ")},
+        {"its records", 1, "33 19 00 18 00 01 00 00 00 19 00 01 00 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 13", "txt18 txt19 txt1a",
+         QStringLiteral("00 01 00 00 |00 01 00 00 |01 00 0A 00 ")},
+        {"the coin mechanism's records", 2, "33 13 00 08 12 05 00 99 00 0A 10 05 00 00 00 0B 01 00 00 00 00 80", "Txt08 txt0a Txt0b",
+         QStringLiteral("12 05 00 99 |10 05 00 00 |01 ")},
+        {"its short reply", 2, "22 07 09 01 02 03 04 00 00 0A", "Txt09", QStringLiteral("01 02 03 04 ")},
+        {"the total at a tick", 0, "", "txtamount", QStringLiteral("72")},
+        {"the hoppers' records", 4, "33 00 15 01 02 03 04 16 05 06 07 08 17 09 0A 0B 0C 18 0D 0E", "txt14 txt15 txt16 txt17",
+         QStringLiteral("01 02 03 04 |05 06 07 08 |09 0A 0B 0C |0D 0E ")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        c.state().curDevice = row.curDevice;
+        c.state().rxPos = 1;
+        *row.reply ? c.port->feed(hex(row.reply)) : c.window.Timer1_Timer();
+        const auto shown = [&] {
+            QStringList texts;
+            for (const QString& name : QString::fromLatin1(row.boxes).split(u' '))
+                texts << c.get<QLineEdit>(name)->text();
+            return texts.join(u'|');
+        };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == row.texts; })) << shown().toStdString();
+    }
+}
+
 TEST(TrafficLog, SelectedRowsAreCopiedAsTheirText)
 {
     Console c;
