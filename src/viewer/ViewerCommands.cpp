@@ -14,6 +14,17 @@ constexpr std::pair<const char*, Box> kDataBoxes[] = {
     {"txt14", Box::txt14},         {"txt15", Box::txt15}, {"txt16", Box::txt16}, {"txt17", Box::txt17},
 };
 
+// The file opened and read whole; none, and `error` saying why, when refused.
+std::optional<SessionIndex> readWhole(const std::string& file, std::string& error)
+{
+    auto index = SessionIndex::open(file, error);
+    if (index && !index->build()) {
+        error = index->error();
+        return std::nullopt;
+    }
+    return index;
+}
+
 // "52:04:10.003": hours, minutes, seconds, whatever the days.
 std::string lasted(std::int64_t ms)
 {
@@ -33,10 +44,8 @@ int printSummary(std::span<const std::string> files, std::ostream& out)
     int result = 0;
     for (const std::string& file : files) {
         std::string error;
-        auto index = SessionIndex::open(file, error);
-        if (index && !index->build())
-            error = index->error();
-        if (!error.empty()) {
+        const auto index = readWhole(file, error);
+        if (!index) {
             out << file << "\trefused: " << error << '\n';
             result = 1;
             continue;
@@ -60,10 +69,8 @@ int printSummary(std::span<const std::string> files, std::ostream& out)
 int printBoxesAt(const std::string& time, const std::string& file, std::ostream& out, std::ostream& err)
 {
     std::string error;
-    auto index = SessionIndex::open(file, error);
-    if (index && !index->build())
-        error = index->error();
-    if (!error.empty()) {
+    const auto index = readWhole(file, error);
+    if (!index) {
         err << file << " is refused: " << error << '\n';
         return 1;
     }

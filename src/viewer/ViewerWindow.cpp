@@ -173,7 +173,17 @@ bool ViewerWindow::open(const QString& path)
     timeLine_->setSpan(i.openedMs, i.openedMs + 60'000);
     showMoment(i.openedMs); // the first screen, before the rest is read
     // The rest is read on a thread of its own, into an index of its own.
-    building_ = std::make_unique<SessionIndex>(std::move(*SessionIndex::open(path.toStdString(), error)));
+    auto whole = SessionIndex::open(path.toStdString(), error);
+    if (!whole) {
+        status_->setText(QStringLiteral("Refused: %1").arg(QString::fromStdString(error)));
+        return true;
+    }
+    stop_ = true;
+    if (indexing_.joinable())
+        indexing_.join();
+    stop_ = false;
+    built_ = false;
+    building_ = std::make_unique<SessionIndex>(std::move(*whole));
     indexing_ = std::thread([this] {
         const bool done = building_->build(
             [this](double share) {
