@@ -280,7 +280,10 @@ void ViewerWindow::fillStretch(std::int64_t ms)
 void ViewerWindow::scrollTo(LogView* log, const std::vector<std::pair<std::int64_t, std::size_t>>& rows, std::int64_t ms)
 {
     const auto at = std::upper_bound(rows.begin(), rows.end(), ms, [](std::int64_t t, const auto& r) { return t < r.first; });
-    if (at != rows.begin())
+    // A moment before the stretch's first row shows where the stretch begins.
+    if (at == rows.begin())
+        log->showFirstRows();
+    else
         log->selectRow(std::min((at - 1)->second, log->logText().rowCount() - 1));
 }
 

@@ -420,6 +420,16 @@ void LogView::selectRow(std::size_t row)
     viewport()->update();
 }
 
+void LogView::showFirstRows()
+{
+    clearSelection();
+    top_ = 0;
+    followTail_ = false;
+    dirtyRow_ = 0;
+    sync();
+    viewport()->update();
+}
+
 void LogView::mouseMoveEvent(QMouseEvent* event)
 {
     if ((event->buttons() & Qt::LeftButton) && anchor_ != npos) {

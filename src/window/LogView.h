@@ -58,6 +58,7 @@ public:
 
     // Selects one row and brings it into view.
     void selectRow(std::size_t row);
+    void showFirstRows(); // no row selected
     // Heard when the operator presses a row.
     std::function<void(std::size_t row)> onRowPressed;
     // Offered in the right-click menu when set.

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -153,6 +154,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
 {
     const Recorded& r = recorded();
     ViewerWindow w;
+    w.resize(900, 100); // as small as it goes: the logs hold more rows than they show
     w.show();
     ASSERT_TRUE(w.open(QString::fromStdString(r.file)));
     EXPECT_EQ(w.boxText(Box::txt1b), QString()) << "the first screen, at the opening";
@@ -173,4 +175,13 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     auto* rx = w.findChild<LogView*>(QStringLiteral("txt수신"));
     rx->onRowPressed(1);
     EXPECT_EQ(w.moment(), rx->logText().stampOfRow(1)->msSinceEpoch) << "a row pressed";
+
+    QTemporaryDir dir;
+    std::string many = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-08 10:00:00.000 local time (UTC+00:00)\n";
+    for (int i = 1; i <= 40; ++i)
+        many += QStringLiteral("10:00:%1.000 TX 5A A5\n10:00:%1.001 RX 11 +1 ms\n").arg(i, 2, 10, QLatin1Char('0')).toStdString();
+    ASSERT_TRUE(w.open(QString::fromStdString(writeFile(dir, "many.log", many))));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
+    ASSERT_GT(rx->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(rx->verticalScrollBar()->value() + rx->selectedText().size(), 0) << "at the opening: the logs from their first row, none chosen";
 }
