@@ -268,8 +268,9 @@ void ViewerWindow::fillStretch(std::int64_t ms)
             rx_->setStampEachRow(replay.viewMode() != 0);
         first = false;
         playing_ = {at, at, 0};
-        txRows_.emplace_back(at, tx_->logText().rowCount());
-        rxRows_.emplace_back(at, rx_->logText().rowCount());
+        // An event's text goes into the last row: a whole row ends with its line end.
+        txRows_.emplace_back(at, std::max<std::size_t>(tx_->logText().rowCount(), 1) - 1);
+        rxRows_.emplace_back(at, std::max<std::size_t>(rx_->logText().rowCount(), 1) - 1);
     });
     stretchHealth_ = replay.health();
     stretchHealth_.close();
