@@ -112,7 +112,7 @@ void ViewerWindow::buildControls()
     views_->button(0)->setChecked(true);
     connect(views_, &QButtonGroup::idClicked, this, [this](int id) {
         view_ = id == 0 ? std::nullopt : std::optional<std::int16_t>(static_cast<std::int16_t>(id - 1));
-        stretchTo_ = stretchFrom_ - 1; // drawn anew
+        rowsTo_ = rowsFrom_ - 1; // drawn anew
         showMoment(moment_);
     });
     layout->addLayout(moving);
@@ -214,7 +214,7 @@ void ViewerWindow::indexDone()
                          .arg(i.ended.empty() ? QStringLiteral(", without a closing line") : QStringLiteral(", ended: ") + QString::fromStdString(i.ended)));
     timeLine_->setSpan(i.openedMs, i.lastMs);
     timeLine_->setMarks(&index_->marks());
-    stretchTo_ = stretchFrom_ - 1;
+    rowsTo_ = rowsFrom_ - 1;
     showMoment(moment_);
 }
 
@@ -223,7 +223,7 @@ void ViewerWindow::showMoment(std::int64_t ms)
     if (!index_)
         return;
     moment_ = std::clamp(ms, index_->info().openedMs, std::max(index_->info().openedMs, index_->info().lastMs));
-    if (moment_ < stretchFrom_ || moment_ > stretchTo_)
+    if (moment_ < rowsFrom_ || moment_ > rowsTo_)
         fillStretch(moment_);
     SessionReplay replay;
     index_->play(replay, moment_, moment_);
@@ -255,9 +255,32 @@ void ViewerWindow::fillStretch(std::int64_t ms)
     rxRows_.clear();
     SessionReplay replay;
     replay.forceView(view_);
+    // A log cleared before the moment shows what followed; one cleared after
+    // it keeps what it held then. Either way a moment on the other side of
+    // the clearing fills the logs anew.
+    rowsFrom_ = from;
+    rowsTo_ = to;
+    bool frozen[2] = {};
+    const auto n = [](Log l) { return l == Log::Text1 ? 0 : 1; };
     const auto log = [this](Log l) { return l == Log::Text1 ? tx_ : rx_; };
-    replay.setLogSink({[&](Log l, QStringView t) { log(l)->append(t); }, [&](Log l, QStringView t) { log(l)->appendLine(t); },
+    replay.setLogSink({[&](Log l, QStringView t) {
+                           if (!frozen[n(l)])
+                               log(l)->append(t);
+                       },
+                       [&](Log l, QStringView t) {
+                           if (!frozen[n(l)])
+                               log(l)->appendLine(t);
+                       },
                        [&](Log l) {
+                           if (frozen[n(l)])
+                               return;
+                           if (playing_.wallMs > ms) {
+                               frozen[n(l)] = true;
+                               rowsTo_ = std::min(rowsTo_, playing_.wallMs - 1);
+                               return;
+                           }
+                           rowsFrom_ = std::max(rowsFrom_, playing_.wallMs);
+                           (l == Log::Text1 ? txRows_ : rxRows_).clear();
                            log(l)->clear();
                            if (l == Log::txt수신)
                                rx_->setStampEachRow(replay.viewMode() != 0);
@@ -269,8 +292,10 @@ void ViewerWindow::fillStretch(std::int64_t ms)
         first = false;
         playing_ = {at, at, 0};
         // An event's text goes into the last row: a whole row ends with its line end.
-        txRows_.emplace_back(at, std::max<std::size_t>(tx_->logText().rowCount(), 1) - 1);
-        rxRows_.emplace_back(at, std::max<std::size_t>(rx_->logText().rowCount(), 1) - 1);
+        if (!frozen[0])
+            txRows_.emplace_back(at, std::max<std::size_t>(tx_->logText().rowCount(), 1) - 1);
+        if (!frozen[1])
+            rxRows_.emplace_back(at, std::max<std::size_t>(rx_->logText().rowCount(), 1) - 1);
     });
     stretchHealth_ = replay.health();
     stretchHealth_.close();

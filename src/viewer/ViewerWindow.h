@@ -60,6 +60,7 @@ private:
     bool built_ = false;
     std::int64_t moment_ = 0;
     std::int64_t stretchFrom_ = 0, stretchTo_ = -1;
+    std::int64_t rowsFrom_ = 0, rowsTo_ = -1; // the moments whose rows the logs hold
     std::optional<std::int16_t> view_; // the logs' view; none: as the console showed them
 
     QLabel* title_ = nullptr;

@@ -180,11 +180,16 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     std::string many = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-08 10:00:00.000 local time (UTC+00:00)\n";
     for (int i = 1; i <= 40; ++i)
         many += QStringLiteral("10:00:%1.000 TX %1 5A\n10:00:%1.001 RX 11 +1 ms\n").arg(i, 2, 10, QLatin1Char('0')).toStdString();
+    many += "10:00:40.500 OP Clear Text\n10:00:41.000 TX 41 5A\n";
     ASSERT_TRUE(w.open(QString::fromStdString(writeFile(dir, "many.log", many))));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
     ASSERT_GT(rx->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(rx->verticalScrollBar()->value() + rx->selectedText().size(), 0) << "at the opening: the logs from their first row, none chosen";
     goTo->setText(QStringLiteral("10:00:05.000"));
     QTest::keyClick(goTo, Qt::Key_Return);
-    EXPECT_EQ(w.findChild<LogView*>(QStringLiteral("Text1"))->selectedText(), QStringLiteral("5 5A ")) << "the row of the frame sent then";
+    auto* tx = w.findChild<LogView*>(QStringLiteral("Text1"));
+    EXPECT_EQ(tx->selectedText(), QStringLiteral("5 5A ")) << "the row of the frame sent then, with the rows a later Clear Text took";
+    goTo->setText(QStringLiteral("10:00:41.000"));
+    QTest::keyClick(goTo, Qt::Key_Return);
+    EXPECT_EQ(tx->selectedText() + tx->logText().rowText(0), QStringLiteral("41 5A 41 5A ")) << "after the Clear Text";
 }
