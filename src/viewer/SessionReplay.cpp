@@ -108,8 +108,6 @@ void SessionReplay::sent(const SessionEvent& e, bool taken)
         s.rxPos = 1;
         if (is({bv ? code::kBvAll : code::kCmAll}))
             (bv ? s.bvLongRead : s.cmLongRead) = 1;
-        if (is({0x5B, 0xA4, 0x03, 0x10, code::kBvStack}) || is({0x63, 0x9C, 0x02, 0x00, code::kCmDataClear}))
-            s.clearPending = 1;
         if (is({0x63, 0x9C, 0x04, 0x01}))
             s.changeAmount = parseNumber(text(Box::TxtCh)).value_or(s.changeAmount);
     }

@@ -196,6 +196,12 @@ bool LogView::eventFilter(QObject* watched, QEvent* event)
 void LogView::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
+    fillMenu(menu);
+    menu.exec(event->globalPos());
+}
+
+void LogView::fillMenu(QMenu& menu)
+{
     QAction* copy = menu.addAction(QStringLiteral("Copy"), this, [this] { QApplication::clipboard()->setText(selectedText()); });
     copy->setEnabled(anchor_ != npos);
     menu.addAction(QStringLiteral("Select All"), this, &LogView::selectAll);
@@ -207,7 +213,6 @@ void LogView::contextMenuEvent(QContextMenuEvent* event)
     open->setEnabled(!recordFolder_.isEmpty());
     if (openInViewer)
         menu.addAction(QStringLiteral("Open in Session Viewer"), this, [this] { openInViewer(); });
-    menu.exec(event->globalPos());
 }
 
 // Appends come a few bytes at a time; the scroll bar and the paint are brought

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <functional>
 
+class QMenu;
+
 namespace cmbvhp {
 
 // A multi-line, read-only traffic log with a vertical scroll bar. It stays on
@@ -71,6 +73,7 @@ public:
     // What hovering a row shows: when its line began, and for the receive log
     // how long after which frame ("07:12:03.431, 23 ms after 5A A5 was sent").
     QString rowToolTip(std::size_t row) const;
+    void fillMenu(QMenu& menu); // the right-click menu
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -10,8 +10,10 @@
 
 #include <clocale>
 #include <memory>
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace cmbvhp;
@@ -287,10 +289,20 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
     const std::string fifo = ::testing::TempDir() + "replay-fifo";
     ::unlink(fifo.c_str());
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string socket = ::testing::TempDir() + "replay-socket";
+    ::unlink(socket.c_str());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socket.copy(address.sun_path, sizeof address.sun_path - 1);
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     for (const auto& [path, why] : {std::pair{fifo, "it is a FIFO, not a session file"}, std::pair{std::string("/dev/null"), "it is a device, not a session file"},
-                                    std::pair{::testing::TempDir(), "it is a folder, not a session file"}}) {
+                                    std::pair{::testing::TempDir(), "it is a folder, not a session file"},
+                                    std::pair{socket, "it is a socket, not a session file"}}) {
         EXPECT_FALSE(SessionReader::open(path, error));
         EXPECT_EQ(error, why);
     }
+    ::close(s);
+    ::unlink(socket.c_str());
     ::unlink(fifo.c_str());
 }

@@ -63,9 +63,10 @@ struct Recorded {
         c.button("cmCmd(4)")->click();
         tickAnd("");
         tickAnd("11");
-        tickAnd("");
+        tickAnd("33 19 00 18 00 00 01 00 00 19 00 00 01 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 13");
         tickAnd("33 13 00 08 00 00 00 00 00 0A 10 05 00 00 00 0B 01 00 00 00 00 0E");
         c.button("ViewMode(2)")->click();
+        c.button("bvCmd(3)")->click();
         tickAnd("22 03 1B 40 00 58");
         c.button("ViewMode(0)")->click();
         c.button("Command2")->click();
@@ -113,7 +114,7 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     std::string kinds;
     for (const auto& m : index->marks())
         kinds += SessionIndex::kMarkNames[static_cast<int>(m.kind)][0];
-    EXPECT_EQ(kinds, "OOOOODN");
+    EXPECT_EQ(kinds, "OOOOOODN");
 }
 
 TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QHelpEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -219,4 +220,22 @@ TEST(SessionFile, TheLogMenuOpensTheSessionBeingWrittenInTheViewer)
     c.window.transmitLog().openInViewer();
     ASSERT_EQ(launched.size(), 2);
     EXPECT_TRUE(launched[0].endsWith(QStringLiteral("cm_bv_hp_view")) && launched[1] == c.window.recorder().filePath()) << launched.join(u' ').toStdString();
+
+    // The menu itself: what it offers, and what is off, with nothing chosen
+    // and no sessions folder, and with both.
+    const auto menuOf = [](LogView& log) {
+        QMenu menu;
+        log.fillMenu(menu);
+        QStringList items;
+        for (const QAction* a : menu.actions())
+            items << (a->isSeparator() ? QStringLiteral("-") : a->text() + (a->isEnabled() ? QString() : QStringLiteral(" (off)")));
+        return items.join(u'|');
+    };
+    LogView bare;
+    EXPECT_EQ(menuOf(bare), QStringLiteral("Copy (off)|Select All|-|Open Session Folder (off)"));
+    bare.append(u"11 \r\n");
+    bare.selectAll();
+    bare.setRecordFolder(QStringLiteral("/sessions"));
+    bare.openInViewer = [] {};
+    EXPECT_EQ(menuOf(bare), QStringLiteral("Copy|Select All|-|Open Session Folder|Open in Session Viewer"));
 }
