@@ -169,6 +169,8 @@ TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
               "COM3 reaches no device. Make the link " + (links / "com3").string() +
                   " to the adapter: cm_bv_hp_ports link 3 DEVICE. Serial devices present: /dev/serial/by-id/usb-X-if00, " +
                   (dev / "ttyS0").string() + ".");
+    EXPECT_EQ(names.noDeviceReason(0, devices) + names.noDeviceReason(17, devices) + names.noDeviceReason(16, devices).substr(0, 23),
+              "no port number is selected.no port number is selected.COM16 reaches no device");
     fs::create_symlink("/dev/cm-bv-hp-unplugged", links / "com5");
     EXPECT_EQ(names.noDeviceReason(5, {}).substr(0, 78), "COM5 reaches no device (link to /dev/cm-bv-hp-unplugged, which is not present)");
     // A link comes before the on-board port; a missing device is never opened.
