@@ -4,6 +4,7 @@
 #include "window/ConsoleApp.h"
 #include "link/QtSerialBackend.h"
 #include "support/Console.h"
+#include "viewer/ViewerCommands.h"
 #include "Pty.h"
 
 #include <QFile>
@@ -23,6 +24,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <sstream>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -215,6 +217,32 @@ TEST_F(EndToEnd, SessionFileHoldsTheWireBothWaysAndPlaysBackTheSameBytes)
 
     startSimulator({"--replay", c_.window.recorder().filePath(), "--quiet"});
     expectSame(exchanges(payoutSession()), exchanges(first));
+}
+
+// A session of the console on the simulator, with a payout, bills and a view
+// change, read back by the viewer: at the closing time, --at prints each
+// "Data" box as the console showed it when the port closed.
+TEST_F(EndToEnd, TheViewerAtTheClosingTimeShowsTheBoxesTheConsoleShowed)
+{
+    startSimulator({"--bill-every", "0.5", "--coin-every", "0", "--quiet"});
+    int ticks = 0;
+    QObject clock;
+    QObject::connect(c_.window.findChild<QTimer*>(QStringLiteral("Timer1")), &QTimer::timeout, &clock, [&] {
+        if (++ticks == 20)
+            click("ViewMode(2)");
+    });
+    const QString file = payoutSession();
+    const QString closed = file.section(QStringLiteral("# closed "), 1).left(12);
+    std::ostringstream out, err;
+    ASSERT_EQ(printBoxesAt(closed.toStdString(), c_.window.recorder().filePath().toStdString(), out, err), 0) << err.str();
+    std::istringstream lines(out.str());
+    int boxes = 0;
+    for (std::string line; std::getline(lines, line); ++boxes) {
+        const std::string name = line.substr(0, line.find(' '));
+        EXPECT_EQ(line.substr(name.size() + 1), c_.boxText(name.c_str()).toStdString()) << name << " at " << closed.toStdString();
+    }
+    EXPECT_EQ(boxes, 14);
+    EXPECT_TRUE(file.contains(QStringLiteral(" OP View Dec\n")) && !c_.boxText("txt19").startsWith(QStringLiteral("00 00 00")) && !c_.boxText("txt19").isEmpty()) << out.str();
 }
 
 // What came more than a second before a kill -9 is in the session file; a
