@@ -113,8 +113,16 @@ bool SessionIndex::build(const std::function<void(double)>& progress, const std:
         if (line == SessionReader::Line::Comment) {
             const std::string_view c = reader->comment();
             dateLine(c, days);
-            if (c.starts_with("closed ") && c.size() > 21)
-                info_.ended = std::string(c.substr(21)); // "closed HH:MM:SS.mmm: reason"
+            if (c.starts_with("closed ") && c.size() > 21) { // "closed HH:MM:SS.mmm: reason"
+                info_.ended = std::string(c.substr(21));
+                int h = 0, m = 0, sec = 0, milli = 0;
+                if (std::sscanf(std::string(c.substr(7, 12)).c_str(), "%2d:%2d:%2d.%3d", &h, &m, &sec, &milli) == 4) {
+                    SessionEvent closing;
+                    closing.msOfDay = ((h * 60 + m) * 60 + sec) * 1000 + milli;
+                    Days after = days;
+                    info_.closedMs = timeOfEvent(closing, after);
+                }
+            }
             continue;
         }
         const SessionEvent& e = reader->event();

@@ -24,6 +24,7 @@ public:
         std::int64_t lastMs = 0;   // the last event's
         int drops = 0, notes = 0;
         std::string ended; // the reason the file gives; empty when it ends without one
+        std::optional<std::int64_t> closedMs; // the time of its closing line
     };
     enum class Mark : std::uint8_t { Drop, Bad, Silent, Note, Op };
     static constexpr const char* kMarkNames[] = {"DROP", "bad reply", "silent frames", "NOTE", "OP"};

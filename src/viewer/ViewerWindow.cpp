@@ -210,7 +210,7 @@ void ViewerWindow::indexDone()
     const SessionIndex::Info& i = index_->info();
     status_->setText(QStringLiteral("%1 marks; lasted until %2%3")
                          .arg(index_->marks().size())
-                         .arg(QString::fromStdString(index_->timeText(i.lastMs)))
+                         .arg(QString::fromStdString(index_->timeText(i.closedMs.value_or(i.lastMs))))
                          .arg(i.ended.empty() ? QStringLiteral(", without a closing line") : QStringLiteral(", ended: ") + QString::fromStdString(i.ended)));
     timeLine_->setSpan(i.openedMs, i.lastMs);
     timeLine_->setMarks(&index_->marks());
