@@ -27,20 +27,31 @@ QSerialPort::Parity toQt(Parity p)
 }
 
 #ifdef Q_OS_UNIX
-// A pseudo-terminal has no line: it passes bytes unchanged and keeps 8 data
-// bits without parity whatever it is asked for. Only real ports are checked.
-bool isPseudoTerminal(const struct stat& st) { return S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143; }
-
-// Some drivers accept any termios request and keep what they can do; read the
-// settings back so that a refused one is an error, not a silent substitute.
 void verifyApplied(int fd, const LineSettings& s)
 {
     termios t{};
     if (::tcgetattr(fd, &t) != 0)
         throw CommError("cannot read the line settings back");
+    if (const char* what = refusedSetting(t, s))
+        throw CommError(std::string("the port refused the ") + what);
+}
+#endif
+
+} // namespace
+
+#ifdef Q_OS_UNIX
+// A pseudo-terminal has no line: it passes bytes unchanged and keeps 8 data
+// bits without parity whatever it is asked for. Only real ports are checked.
+bool isPseudoTerminal(const struct stat& st) { return S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143; }
+
+// Some drivers accept any termios request and keep what they can do; the
+// settings read back tell a refused one, which is an error, not a silent
+// substitute.
+const char* refusedSetting(const termios& t, const LineSettings& s)
+{
     const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     if ((t.c_cflag & CSIZE) != sizes[s.dataBits - 5])
-        throw CommError("the port refused the data bits");
+        return "data bits";
     const bool parity = (t.c_cflag & PARENB) != 0;
     const bool odd = (t.c_cflag & PARODD) != 0;
     const bool stick = (t.c_cflag & CMSPAR) != 0;
@@ -53,13 +64,12 @@ void verifyApplied(int fd, const LineSettings& s)
     case Parity::Space: ok = parity && !odd && stick; break;
     }
     if (!ok)
-        throw CommError("the port refused the parity");
+        return "parity";
     if (((t.c_cflag & CSTOPB) != 0) != (s.stopBits == StopBits::Two))
-        throw CommError("the port refused the stop bits");
+        return "stop bits";
+    return nullptr;
 }
 #endif
-
-} // namespace
 
 QtSerialBackend::QtSerialBackend(QObject* parent) : QObject(parent)
 {

@@ -12,7 +12,19 @@
 #include <chrono>
 #include <functional>
 
+#ifdef Q_OS_UNIX
+struct stat;
+struct termios;
+#endif
+
 namespace cmbvhp {
+
+#ifdef Q_OS_UNIX
+bool isPseudoTerminal(const struct stat& st);
+// What the port refused of the settings, told by the termios it kept ("parity"),
+// or null when it kept them all.
+const char* refusedSetting(const termios& kept, const LineSettings& s);
+#endif
 
 // The host's serial port through QSerialPort, on the thread that creates it.
 //

@@ -8,6 +8,9 @@
 #include <QtCore/qtestsupport_core.h>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 
 using namespace cmbvhp;
 using cmbvhp::sim::Pty;
@@ -215,4 +218,52 @@ TEST_F(Backend, WritesToADeviceThatStoppedReadingNeverBlock)
     }
     EXPECT_GT(refused, 0) << "the pseudo-terminal's own buffer should have filled";
     EXPECT_EQ(comp.framesDropped(), refused);
+}
+
+// A driver may keep other settings than those asked for: read back, each is
+// told by name. Only character devices of the pseudo-terminal majors are spared.
+TEST(LineReadBack, WhatThePortKeptOtherwiseIsRefusedByName)
+{
+    const struct {
+        LineSettings asked;
+        tcflag_t kept;
+        const char* refused;
+    } rows[] = {
+        {{9600, Parity::None, 8, StopBits::One}, CS8, nullptr},
+        {{9600, Parity::None, 8, StopBits::One}, CS8 | PARENB, "parity"},
+        {{9600, Parity::Even, 8, StopBits::One}, CS8 | PARENB, nullptr},
+        {{9600, Parity::Even, 8, StopBits::One}, CS8, "parity"},
+        {{9600, Parity::Even, 8, StopBits::One}, CS8 | PARENB | PARODD, "parity"},
+        {{9600, Parity::Even, 8, StopBits::One}, CS8 | PARENB | CMSPAR, "parity"},
+        {{9600, Parity::Odd, 8, StopBits::One}, CS8 | PARENB | PARODD, nullptr},
+        {{9600, Parity::Odd, 8, StopBits::One}, CS8 | PARENB, "parity"},
+        {{9600, Parity::Odd, 8, StopBits::One}, CS8 | PARENB | PARODD | CMSPAR, "parity"},
+        {{9600, Parity::Mark, 8, StopBits::One}, CS8 | PARENB | PARODD | CMSPAR, nullptr},
+        {{9600, Parity::Mark, 8, StopBits::One}, CS8 | PARENB | PARODD, "parity"},
+        {{9600, Parity::Mark, 8, StopBits::One}, CS8 | PARENB | CMSPAR, "parity"},
+        {{9600, Parity::Space, 8, StopBits::One}, CS8 | PARENB | CMSPAR, nullptr},
+        {{9600, Parity::Space, 8, StopBits::One}, CS8 | PARENB | PARODD | CMSPAR, "parity"},
+        {{9600, Parity::Space, 8, StopBits::One}, CS8 | CMSPAR, "parity"},
+        {{9600, Parity::None, 7, StopBits::One}, CS8, "data bits"},
+        {{9600, Parity::None, 5, StopBits::One}, CS5, nullptr},
+        {{9600, Parity::None, 8, StopBits::Two}, CS8 | CSTOPB, nullptr},
+        {{9600, Parity::None, 8, StopBits::Two}, CS8, "stop bits"},
+        {{9600, Parity::None, 8, StopBits::One}, CS8 | CSTOPB, "stop bits"},
+    };
+    for (const auto& row : rows) {
+        termios t{};
+        t.c_cflag = row.kept;
+        const char* refused = refusedSetting(t, row.asked);
+        EXPECT_EQ(std::string(refused ? refused : "-"), std::string(row.refused ? row.refused : "-"))
+            << static_cast<int>(row.asked.parity) << ' ' << row.asked.dataBits << " kept " << row.kept;
+    }
+    const std::pair<unsigned, bool> majors[] = {{135, false}, {136, true}, {143, true}, {144, false}, {4, false}};
+    for (const auto& [major, pseudo] : majors) {
+        struct stat st{};
+        st.st_mode = S_IFCHR;
+        st.st_rdev = makedev(major, 3);
+        EXPECT_EQ(isPseudoTerminal(st), pseudo) << major;
+        st.st_mode = S_IFREG;
+        EXPECT_FALSE(isPseudoTerminal(st)) << "a file, " << major;
+    }
 }

@@ -204,6 +204,9 @@ TEST(TrafficLog, SelectedRowsAreCopiedAsTheirText)
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("62 9D \r\n58 A7 "));
     QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(log.selectedText(), log.toPlainText());
+    log.selectRow(1);
+    log.selectRow(log.logText().rowCount()); // no such row: the choice stays
+    EXPECT_EQ(log.selectedText(), QStringLiteral("62 9D "));
     log.clear();
     EXPECT_TRUE(log.selectedText().isEmpty());
 }
