@@ -192,6 +192,45 @@ TEST(CommandLine, QtOptionsAreIgnored)
     console.waitForFinished(3000);
 }
 
+// The viewer's and the ports tool's command lines, as a script meets them:
+// the exit status and how the answer begins.
+TEST(CommandLine, TheViewerAndThePortsToolAnswerTheirArguments)
+{
+    QTemporaryDir dir;
+    const QString session = dir.filePath(QStringLiteral("s.log"));
+    QFile f(session);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n10:00:00.100 TX 5A A5\n");
+    f.close();
+    const QString view = QStringLiteral(CMBVHP_VIEW_PATH), ports = QStringLiteral(CMBVHP_PORTS_PATH);
+    const struct {
+        QString program;
+        QStringList args;
+        int status;
+        QString begins;
+    } rows[] = {
+        {view, {"--version"}, 0, QStringLiteral("cm_bv_hp_view " CMBVHP_VERSION "\n")},
+        {view, {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_view [FILE]\n")},
+        {view, {"--summary"}, 2, QStringLiteral("cm_bv_hp_view: --summary needs at least one FILE (see --help)\n")},
+        {view, {"--summary", session}, 0, QStringLiteral("file\topened\t")},
+        {view, {"--at", "10:00:00.100", session}, 0, QStringLiteral("txtamount 0\n")},
+        {view, {"--at", session}, 2, QStringLiteral("cm_bv_hp_view: --at needs a TIME and a FILE (see --help)\n")},
+        {view, {session, session}, 2, QStringLiteral("cm_bv_hp_view: one FILE at a time (see --help)\n")},
+        {view, {"--window"}, 2, QStringLiteral("cm_bv_hp_view: unknown option --window (see --help)\n")},
+        {ports, {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_ports [link N DEVICE | unlink N]\n")},
+        {ports, {"bogus"}, 2, QStringLiteral("usage: cm_bv_hp_ports [link N DEVICE | unlink N]")},
+    };
+    for (const auto& row : rows) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(row.program, row.args);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        const QString out = QString::fromUtf8(p.readAll());
+        EXPECT_TRUE(p.exitStatus() == QProcess::NormalExit && p.exitCode() == row.status && out.startsWith(row.begins))
+            << row.args.join(u' ').toStdString() << ": " << p.exitCode() << ' ' << out.toStdString();
+    }
+}
+
 // The session file holds the wire both ways, exactly: each frame the
 // simulator received and the bytes it sent after it; and the simulator playing
 // the file back gives a second session the same bytes.

@@ -179,7 +179,9 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     w.nextMark(-1);
     EXPECT_EQ(w.moment(), r.shown.back().first - 5) << "none before it";
     auto* rx = w.findChild<LogView*>(QStringLiteral("txt수신"));
-    rx->onRowPressed(1);
+    QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(0, 5)); // the logs from their first row
+    const int spacing = rx->fontMetrics().lineSpacing();
+    QTest::mouseClick(rx->viewport(), Qt::LeftButton, {}, QPoint(10, 4 + spacing + spacing / 2));
     EXPECT_EQ(w.moment(), rx->logText().stampOfRow(1)->msSinceEpoch) << "a row pressed";
 
     QTemporaryDir dir;

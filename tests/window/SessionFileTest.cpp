@@ -57,6 +57,7 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     c.get<QLineEdit>("TxtCh")->setText(QStringLiteral("100.7"));
     c.button("cmCmd(4)")->click();
     c.button("bvCmd(0)")->click();
+    c.button("cmCmd(0)")->click();
     now += 10;
     c.port->pending = 1024;
     c.window.Timer1_Timer();
@@ -67,6 +68,7 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
               "# events: TX sent, DROP not taken by the port, RX received (+ms after the frame before), OP operator, NOTE console\n"
               "12:42:03.408 TX 5A A5\n12:42:03.431 RX 22 03 1B 01 00 19 +23 ms\n12:42:03.508 TX 62 9D\n"
               "12:42:03.513 RX 11 +5 ms\n12:42:03.523 OP Change 100.7\n12:42:03.523 OP Stand By (Bill Validator)\n"
+              "12:42:03.523 OP Stand By (Coin mechanism or Selector)\n"
               "12:42:03.533 DROP 58 A7\n12:42:03.533 NOTE COM1 is not taking bytes; frames are dropped until it does.\n"
               "# closed 12:42:03.533: Port Close\n"
               "# Bill Validator: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 23 ms, p99 23 ms, max 23 ms\n"
@@ -238,4 +240,27 @@ TEST(SessionFile, TheLogMenuOpensTheSessionBeingWrittenInTheViewer)
     bare.setRecordFolder(QStringLiteral("/sessions"));
     bare.openInViewer = [] {};
     EXPECT_EQ(menuOf(bare), QStringLiteral("Copy|Select All|-|Open Session Folder|Open in Session Viewer"));
+}
+
+// The names the bound may remove: the console's own, of this version and the
+// one before, as digits that sort as the times; and names that only look so.
+TEST(SessionFile, OnlyTheConsolesOwnNamesTellAnOpeningTime)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"2026-12-07_13-45-10.223_COM1.log", "20261207134510223000001"},
+        {"2026-12-07_13-45-10_COM16.log", "20261207134510000000001"},
+        {"2026-12-07_13-45-10_COM2-12.log", "20261207134510000000012"},
+        {"2026-12-07_13-45-10.223_COM17.log", "-"},
+        {"2026-12-07_13-45-10.223_COM01.log", "-"},
+        {"2026-12-07_13-45-10.223_COMx5.log", "-"},
+        {"2026-12-07_13-45-10.223_COM5x.log", "-"},
+        {"2026-12-07_13-45-10.223_COM.log", "-"},
+        {"2026-12-07_13-45-10.223_COM1-2.log", "-"},
+        {"2026-12-07_13-45-10_COM1-0.log", "-"},
+        {"2026-12-07_13-45-10_COM1-1234567.log", "-"},
+        {"2026-12-07_13-45-1x_COM1.log", "-"},
+        {"2026-12-07_13-45-10.223_COM1.log~", "-"},
+    };
+    for (const auto& [name, time] : rows)
+        EXPECT_EQ(sessionFileTime(name).value_or("-"), time) << name;
 }
