@@ -234,6 +234,17 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
     EXPECT_EQ(t.text(), QStringLiteral("22 03 1B 01 00 19 \r\n0123456789AB")) << "wrapping is not part of the text";
     t.setMetrics(widths, 100);
     EXPECT_EQ(t.rowCount(), 2u);
+    // A line laid out anew while it is written keeps its one stamp, from its
+    // first character.
+    LogText line;
+    std::int64_t now = 1;
+    line.setStamper([&] { return LineStamp{.msSinceEpoch = now}; });
+    line.append(u"5A A5 \r\n62 ");
+    line.setMetrics(widths, 4);
+    now = 2;
+    line.append(u"9D ");
+    EXPECT_EQ(line.lastStampKey(), 7u) << "the line begins at 6";
+    EXPECT_EQ(line.stampOfRow(line.rowCount() - 1)->msSinceEpoch, 1);
 }
 
 // The oldest rows leave in blocks, with their stamps; the rest keeps its
