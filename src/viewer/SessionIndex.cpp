@@ -116,7 +116,8 @@ bool SessionIndex::build(const std::function<void(double)>& progress, const std:
             if (c.starts_with("closed ") && c.size() > 21) { // "closed HH:MM:SS.mmm: reason"
                 info_.ended = std::string(c.substr(21));
                 int h = 0, m = 0, sec = 0, milli = 0;
-                if (std::sscanf(std::string(c.substr(7, 12)).c_str(), "%2d:%2d:%2d.%3d", &h, &m, &sec, &milli) == 4) {
+                if (std::sscanf(std::string(c.substr(7, 12)).c_str(), "%2d:%2d:%2d.%3d", &h, &m, &sec, &milli) == 4 && h >= 0 && h < 24 &&
+                    m >= 0 && m < 60 && sec >= 0 && sec < 60 && milli >= 0) {
                     SessionEvent closing;
                     closing.msOfDay = ((h * 60 + m) * 60 + sec) * 1000 + milli;
                     Days after = days;

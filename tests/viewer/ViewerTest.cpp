@@ -129,13 +129,18 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     const std::string lost = writeFile(dir, "lost.log",
                                        "# cm_bv_hp 1.2 session of COM3, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n"
                                        "# devices Coin Mechanism\n10:00:00.100 TX 62 9D\n10:00:00.300 TX 62 9D\n# closed 10:00:00.900: the port was lost (the device no longer answers reads)\n");
+    const std::string bent = writeFile(dir, "bent.log",
+                                       "# cm_bv_hp 1.2 session of COM3, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n"
+                                       "10:00:00.100 TX 62 9D\n# closed -1:00:00.000: Port Close\n");
     std::ostringstream out, err;
-    const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad, lost};
+    const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad, lost, bent};
     EXPECT_EQ(printSummary(files, out), 1);
     std::istringstream rows(out.str());
     std::string header, first, second, third, fourth, fifth;
     std::getline(rows, header), std::getline(rows, first), std::getline(rows, second), std::getline(rows, third), std::getline(rows, fourth);
-    std::getline(rows, fifth);
+    std::string sixth;
+    std::getline(rows, fifth), std::getline(rows, sixth);
+    EXPECT_EQ(sixth.substr(bent.size(), 37), "\t2026-12-07 10:00:00.000\t0:00:00.100\t") << "a closing time that is none: to the last event";
     EXPECT_EQ(fifth, lost + "\t2026-12-07 10:00:00.000\t0:00:00.900\tCOM3\tCoin Mechanism\t-\t1/0/0/1\t-\t0\t0\tthe port was lost (the device no longer answers reads)");
     EXPECT_EQ(first, old + "\t2026-12-07 23:59:59.000\t0:00:01.150\tCOM2\tBill Validator, Selector\t1/1/0/0\t-\t-\t0\t1\t"
                            "(no closing line: the file was cut or is being written)");
