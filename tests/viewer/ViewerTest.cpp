@@ -19,7 +19,7 @@ using namespace cmbvhp;
 using namespace cmbvhp::test;
 
 namespace {
-constexpr std::int64_t kEvening = 1796687940000; // 2026-12-07 23:59:00.000 UTC
+constexpr std::int64_t kEvening = 1796668140000; // 2026-12-07 23:59:00.000 at UTC+05:30
 constexpr Box kShown[] = {Box::txtamount, Box::TxtCh, Box::Txt08, Box::Txt09, Box::txt0a, Box::Txt0b, Box::txt18,
                           Box::txt19,     Box::txt1a, Box::txt1b, Box::txt14, Box::txt15, Box::txt16, Box::txt17};
 
@@ -40,6 +40,8 @@ struct Recorded {
     QString health;
     Recorded()
     {
+        // Away from UTC, so that the file's times are read back in the zone it names.
+        const LocalZone zone("XST-5:30");
         std::int64_t now = kEvening;
         Console c;
         c.get<QCheckBox>("checkHp")->setChecked(true);
