@@ -230,7 +230,9 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
     QStringList rows;
     for (std::size_t r = 0; r < t.rowCount(); ++r)
         rows << t.rowText(r);
-    EXPECT_EQ(rows.join(u'|'), QStringLiteral("22 03 |1B 01 |00 19 |0123456|789AB")) << "groups stay together";
+    rows << t.rowText(t.rowCount()); // no such row
+    t.forEachInRow(t.rowCount(), [&](std::uint8_t) { rows << QStringLiteral("a byte of no row"); });
+    EXPECT_EQ(rows.join(u'|'), QStringLiteral("22 03 |1B 01 |00 19 |0123456|789AB|")) << "groups stay together";
     EXPECT_EQ(t.text(), QStringLiteral("22 03 1B 01 00 19 \r\n0123456789AB")) << "wrapping is not part of the text";
     t.setMetrics(widths, 100);
     EXPECT_EQ(t.rowCount(), 2u);
