@@ -215,6 +215,8 @@ TEST(CommandLine, TheViewerAndThePortsToolAnswerTheirArguments)
         {view, {"--summary", session}, 0, QStringLiteral("file\topened\t")},
         {view, {"--at", "10:00:00.100", session}, 0, QStringLiteral("txtamount 0\n")},
         {view, {"--at", session}, 2, QStringLiteral("cm_bv_hp_view: --at needs a TIME and a FILE (see --help)\n")},
+        {view, {"--at", "10:00:00.100", dir.filePath(QStringLiteral("none"))}, 1, dir.filePath(QStringLiteral("none is refused: "))},
+        {view, {"--summary", dir.filePath(QStringLiteral("none"))}, 1, QStringLiteral("file\topened\t")},
         {view, {session, session}, 2, QStringLiteral("cm_bv_hp_view: one FILE at a time (see --help)\n")},
         {view, {"--window"}, 2, QStringLiteral("cm_bv_hp_view: unknown option --window (see --help)\n")},
         {ports, {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_ports [link N DEVICE | unlink N]\n")},
