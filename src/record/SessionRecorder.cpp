@@ -114,9 +114,7 @@ void SessionRecorder::begin(const Header& h, const Moment& at)
         end(QStringLiteral("a new session began"), {}, at);
     session_ = ++sessions_;
     failed_ = false;
-    filePath_.clear();
-    pending_.clear();
-    rx_.clear();
+    filePath_.clear(); // what the last session held was handed over or dropped at its end
     lastFrame_.reset();
     received_ = 0;
     if (!limitProblem_.isEmpty())

@@ -126,7 +126,7 @@ bool frmBody::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Drop:
     case QEvent::MouseButtonPress:
         if (std::any_of(pendingTexts_.begin(), pendingTexts_.end(), [](const auto& t) { return t.has_value(); }))
-            showPendingTexts();
+            showPending();
         break;
     default: break;
     }
@@ -512,10 +512,10 @@ void frmBody::setText(Box b, const QString& text)
     else
         pending = text;
     if (pending)
-        DisplayPace::instance().request(this, [this] { showPendingTexts(); });
+        DisplayPace::instance().request(this, [this] { showPending(); });
 }
 
-void frmBody::showPendingTexts()
+void frmBody::showPending()
 {
     DisplayPace::instance().cancel(this);
     for (std::size_t i = 0; i < boxes.size(); ++i)
@@ -525,18 +525,11 @@ void frmBody::showPendingTexts()
         }
 }
 
-void frmBody::showPending()
-{
-    showPendingTexts();
-    Text1->sync();
-    txt수신->sync();
-}
-
 void frmBody::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && !isMinimized())
-        showPending();
+        showPending(); // the logs bring themselves up to date on the show event a restore sends
 }
 
 void frmBody::appendLog(Log log, QStringView text) { (log == Log::Text1 ? Text1 : txt수신)->append(text); }

@@ -88,7 +88,7 @@ public:
     PollTimer& timer1() { return Timer1; }
     LogView& receiveLog() { return *txt수신; }
     LogView& transmitLog() { return *Text1; }
-    // Puts what waits for the display's pace on screen now.
+    // Puts the boxes' texts that wait for the display's pace on screen now.
     void showPending();
     // The clock of the logs' stamps, the line's health and the session file,
     // in milliseconds: the system's unless a test sets its own.
@@ -146,7 +146,6 @@ private:
     void setSelectorsEnabled(bool on);
     void setSettingsEnabled(bool on);
     void refreshPortTips();
-    void showPendingTexts();
     // The session file: begun at each open, ended with the line health.
     void beginSession();
     void endSession(const QString& reason);
