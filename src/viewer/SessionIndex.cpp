@@ -240,10 +240,10 @@ std::optional<std::int64_t> SessionIndex::timeOf(std::string_view text) const
 std::string SessionIndex::timeText(std::int64_t ms) const
 {
     using namespace std::chrono;
-    const std::int64_t local = ms + zoneMs();
-    const std::int64_t dayNumber = local >= 0 ? local / kDayMs : (local - kDayMs + 1) / kDayMs;
-    const year_month_day date{sys_days(days(dayNumber))};
-    const std::int64_t in = local - dayNumber * kDayMs;
+    const sys_time<milliseconds> local{milliseconds(ms + zoneMs())};
+    const auto day = floor<days>(local);
+    const year_month_day date{day};
+    const std::int64_t in = (local - day).count();
     char out[32];
     std::snprintf(out, sizeof out, "%04d-%02u-%02u %02d:%02d:%02d.%03d", static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
                   static_cast<unsigned>(date.day()), static_cast<int>(in / 3600000), static_cast<int>(in / 60000 % 60),
