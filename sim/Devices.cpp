@@ -249,8 +249,7 @@ Bytes Devices::coinAnswer(const Bytes& f)
     case 0x60: setCoinEnabled(false); return {kAck};
     case 0x61: return selector ? selectorReply() : cmRecords(kAck);
     case 0x62:
-        if (cm_.changeToPay > 0)
-            payOneCoin();
+        payOneCoin(); // nothing while no change is asked for
         // A status change first; the counts follow at the next poll.
         if (cm_.statusChanged) {
             cm_.statusChanged = false;

@@ -341,7 +341,8 @@ TEST_F(EndToEnd, AKilledConsoleKeepsAllButItsLastSecondAndATerminatedOneClosesIt
 
 // Regression: a simulator whose record could not be written left its link,
 // naming a terminal the system soon hands to another program; one whose
-// output nobody read stopped answering and no longer ended on SIGTERM.
+// output nobody read stopped answering and no longer ended on SIGTERM; one
+// started with its input closed read the console's frames as keys.
 TEST(Simulator, NeverLeavesItsLinkAndItsPrintingNeverStopsTheDevices)
 {
     QTemporaryDir dir;
@@ -358,6 +359,7 @@ TEST(Simulator, NeverLeavesItsLinkAndItsPrintingNeverStopsTheDevices)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, STDIN_FILENO);
     const char* args[] = {CMBVHP_SIM_PATH, "--link", link.c_str(), "--bill-every", "0", "--coin-every", "0", nullptr};
     pid_t sim = 0;
     const int spawned = posix_spawn(&sim, CMBVHP_SIM_PATH, &actions, nullptr, const_cast<char* const*>(args), environ);
