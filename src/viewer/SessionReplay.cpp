@@ -74,8 +74,6 @@ void SessionReplay::setDevices(std::string_view devices)
 void SessionReplay::play(const SessionEvent& e, std::int64_t ms)
 {
     now_ = {ms, ms, 0};
-    if (forcedView_)
-        engine_.gblFlag().viewMode = *forcedView_;
     switch (e.kind) {
     case SessionEvent::Kind::Tx: sent(e, true); break;
     case SessionEvent::Kind::Drop: sent(e, false); break;
@@ -187,6 +185,14 @@ void SessionReplay::restore(const Snapshot& s)
     engine_.gblFlag() = s.flags;
     texts_ = s.texts;
     choices_ = s.choices;
+    forceView(forcedView_);
+}
+
+void SessionReplay::forceView(std::optional<std::int16_t> view)
+{
+    forcedView_ = view;
+    if (view)
+        engine_.gblFlag().viewMode = *view;
 }
 
 } // namespace cmbvhp

@@ -46,7 +46,7 @@ public:
     void setLogSink(LogSink sink) { sink_ = std::move(sink); }
     // Moves the receive log's view away from the one recorded (none: as
     // recorded), for showing; the boxes then no longer follow the file.
-    void forceView(std::optional<std::int16_t> view) { forcedView_ = view; }
+    void forceView(std::optional<std::int16_t> view);
 
     // All the replay holds but the line health, to start again from.
     struct Snapshot {

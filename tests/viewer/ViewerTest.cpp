@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -192,6 +193,13 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     const int spacing = rx->fontMetrics().lineSpacing();
     QTest::mouseClick(rx->viewport(), Qt::LeftButton, {}, QPoint(10, 4 + spacing + spacing / 2));
     EXPECT_EQ(w.moment(), rx->logText().stampOfRow(1)->msSinceEpoch) << "a row pressed";
+    QList<QRect> taken; // each box by its name, none over another
+    for (const QString& name : Console::names("txtamount TxtCh Txt08 Txt09 txt0a Txt0b txt18 txt19 txt1a txt1b txt14 txt15 txt16 txt17")) {
+        const auto* box = w.findChild<QLineEdit*>(name);
+        ASSERT_TRUE(box) << name.toStdString();
+        EXPECT_FALSE(std::any_of(taken.begin(), taken.end(), [&](const QRect& r) { return r.intersects(box->geometry()); })) << name.toStdString();
+        taken << box->geometry();
+    }
 
     QTemporaryDir dir;
     std::string many = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-08 10:00:00.000 local time (UTC+00:00)\n";
@@ -209,4 +217,18 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     goTo->setText(QStringLiteral("10:00:41.000"));
     QTest::keyClick(goTo, Qt::Key_Return);
     EXPECT_EQ(tx->selectedText() + tx->logText().rowText(0), QStringLiteral("41 5A 41 5A ")) << "after the Clear Text";
+    // A view that never ends a line stamps each row: chosen here, or recorded.
+    const QString bytes = QStringLiteral(" 11").repeated(100);
+    const QString decView = QString::fromStdString(many.substr(0, many.find('\n') + 1)) +
+                            QStringLiteral("10:00:02.000 RX%1\n10:00:02.500 RX%1\n10:00:04.000 OP View Dec\n10:00:05.000 RX%1\n10:00:05.500 RX%1\n").arg(bytes);
+    ASSERT_TRUE(w.open(QString::fromStdString(writeFile(dir, "dec.log", decView.toStdString()))));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
+    for (const auto& [view, time] : {std::pair{"view3", "10:00:03.000"}, {"view0", "10:00:06.000"}}) {
+        w.findChild<QRadioButton*>(QString::fromLatin1(view))->click();
+        goTo->setText(QString::fromLatin1(time));
+        QTest::keyClick(goTo, Qt::Key_Return);
+        const LogText& rows = rx->logText();
+        ASSERT_GT(rows.rowCount(), 1u);
+        EXPECT_EQ(rows.stampOfRow(rows.rowCount() - 1)->msSinceEpoch - rows.stampOfRow(0)->msSinceEpoch, 500) << view;
+    }
 }
