@@ -25,11 +25,7 @@ QString PartyHealth::summary() const
     return s + QStringLiteral("reply after median %1 ms, p99 %2 ms, max %3 ms").arg(*replyTime(0.5)).arg(*replyTime(0.99)).arg(maxMs);
 }
 
-void LineHealth::reset()
-{
-    parties_ = {};
-    waiting_.reset();
-}
+void LineHealth::reset() { *this = LineHealth(); }
 
 void LineHealth::judge()
 {
