@@ -82,7 +82,7 @@ private:
     SerialComponent port_;
     Engine engine_;
     std::array<QString, 18> texts_;
-    std::array<bool, 5> choices_{true, false, true, false, false}; // checkBv, checkHp, optionCm, optionSlt, OptionCoin
+    std::array<bool, 5> choices_{}; // checkBv, checkHp, optionCm, optionSlt, OptionCoin: from the file's devices line
     Moment now_;
     LogSink sink_;
     std::optional<std::int16_t> forcedView_;

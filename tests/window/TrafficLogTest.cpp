@@ -100,6 +100,11 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     c.window.show();
     const int maximum = bar->maximum();
     EXPECT_TRUE(maximum > 0 && bar->value() == maximum) << "shown: brought up to date at once";
+    LogView fresh; // a log never cleared follows its last row too
+    for (int i = 0; i < 300; ++i)
+        fresh.append(u"22 03 1B 01 00 19 \r\n");
+    fresh.show();
+    EXPECT_TRUE(fresh.verticalScrollBar()->maximum() > 0 && fresh.verticalScrollBar()->value() == fresh.verticalScrollBar()->maximum());
     rx.append(u"44 \r\n");
     EXPECT_TRUE(rx.syncPending() && bar->maximum() == maximum) << "not before the display's pace";
     EXPECT_TRUE(rx.toPlainText().endsWith(QStringLiteral("44 \r\n"))) << "the text is held at once";
