@@ -32,6 +32,7 @@ struct Backend : SerialBackend::Listener, ::testing::Test {
         if (readInside) { // as the serial component does
             std::uint8_t buf[64];
             got.insert(got.end(), buf, buf + port.read(buf));
+            waited = port.waited();
         }
     }
     void lost(const std::string& why) override { reasons.push_back(why); }
@@ -41,6 +42,7 @@ struct Backend : SerialBackend::Listener, ::testing::Test {
     int notifications = 0;
     bool readInside = false;
     Bytes got;
+    std::chrono::milliseconds waited{-1}; // as the last delivery told it
     std::vector<std::string> reasons;
 };
 } // namespace
@@ -197,9 +199,15 @@ TEST_F(Backend, AfterADeliveryThePortRestsUntilDrainedAndTheBeatLeavesABusyLineR
         else
             EXPECT_TRUE(QTest::qWaitFor([&] { return !got.empty(); }, 3 * QtSerialBackend::kLongestRest.count()));
         EXPECT_EQ(got, step.comes);
+        if (!got.empty()) {
+            EXPECT_GE(waited.count(), 10) << "what waited tells how long it may have";
+        }
         got.clear();
         resting = step.restsOn;
     }
+    pty.write(Bytes{0x66});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !got.empty(); }));
+    EXPECT_EQ(waited.count(), 0) << "a listening port delivers at once";
 }
 
 // A device that stops reading blocks nothing: frames beyond the output buffer
