@@ -105,6 +105,11 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
         fresh.append(u"22 03 1B 01 00 19 \r\n");
     fresh.show();
     EXPECT_TRUE(fresh.verticalScrollBar()->maximum() > 0 && fresh.verticalScrollBar()->value() == fresh.verticalScrollBar()->maximum());
+    const int page = fresh.verticalScrollBar()->pageStep();
+    QFont big = fresh.font();
+    big.setPixelSize(QFontInfo(big).pixelSize() * 2);
+    fresh.setFont(big);
+    EXPECT_LT(fresh.verticalScrollBar()->pageStep(), page) << "a font change lays the rows out anew";
     rx.append(u"44 \r\n");
     EXPECT_TRUE(rx.syncPending() && bar->maximum() == maximum) << "not before the display's pace";
     EXPECT_TRUE(rx.toPlainText().endsWith(QStringLiteral("44 \r\n"))) << "the text is held at once";
