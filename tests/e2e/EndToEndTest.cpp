@@ -203,12 +203,7 @@ TEST(CommandLine, TheViewerAndThePortsToolAnswerTheirArguments)
     f.write("# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n10:00:00.100 TX 5A A5\n");
     f.close();
     const QString view = QStringLiteral(CMBVHP_VIEW_PATH), ports = QStringLiteral(CMBVHP_PORTS_PATH);
-    const struct {
-        QString program;
-        QStringList args;
-        int status;
-        QString begins;
-    } rows[] = {
+    const struct { QString program; QStringList args; int status; QString begins; } rows[] = {
         {view, {"--version"}, 0, QStringLiteral("cm_bv_hp_view " CMBVHP_VERSION "\n")},
         {view, {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_view [FILE]\n")},
         {view, {"--summary"}, 2, QStringLiteral("cm_bv_hp_view: --summary needs at least one FILE (see --help)\n")},

@@ -232,31 +232,17 @@ TEST_F(Backend, WritesToADeviceThatStoppedReadingNeverBlock)
 // told by name. Only character devices of the pseudo-terminal majors are spared.
 TEST(LineReadBack, WhatThePortKeptOtherwiseIsRefusedByName)
 {
-    const struct {
-        LineSettings asked;
-        tcflag_t kept;
-        const char* refused;
-    } rows[] = {
-        {{9600, Parity::None, 8, StopBits::One}, CS8, nullptr},
-        {{9600, Parity::None, 8, StopBits::One}, CS8 | PARENB, "parity"},
-        {{9600, Parity::Even, 8, StopBits::One}, CS8 | PARENB, nullptr},
-        {{9600, Parity::Even, 8, StopBits::One}, CS8, "parity"},
-        {{9600, Parity::Even, 8, StopBits::One}, CS8 | PARENB | PARODD, "parity"},
-        {{9600, Parity::Even, 8, StopBits::One}, CS8 | PARENB | CMSPAR, "parity"},
-        {{9600, Parity::Odd, 8, StopBits::One}, CS8 | PARENB | PARODD, nullptr},
-        {{9600, Parity::Odd, 8, StopBits::One}, CS8 | PARENB, "parity"},
-        {{9600, Parity::Odd, 8, StopBits::One}, CS8 | PARENB | PARODD | CMSPAR, "parity"},
-        {{9600, Parity::Mark, 8, StopBits::One}, CS8 | PARENB | PARODD | CMSPAR, nullptr},
-        {{9600, Parity::Mark, 8, StopBits::One}, CS8 | PARENB | PARODD, "parity"},
-        {{9600, Parity::Mark, 8, StopBits::One}, CS8 | PARENB | CMSPAR, "parity"},
-        {{9600, Parity::Space, 8, StopBits::One}, CS8 | PARENB | CMSPAR, nullptr},
-        {{9600, Parity::Space, 8, StopBits::One}, CS8 | PARENB | PARODD | CMSPAR, "parity"},
-        {{9600, Parity::Space, 8, StopBits::One}, CS8 | CMSPAR, "parity"},
-        {{9600, Parity::None, 7, StopBits::One}, CS8, "data bits"},
-        {{9600, Parity::None, 5, StopBits::One}, CS5, nullptr},
-        {{9600, Parity::None, 8, StopBits::Two}, CS8 | CSTOPB, nullptr},
-        {{9600, Parity::None, 8, StopBits::Two}, CS8, "stop bits"},
-        {{9600, Parity::None, 8, StopBits::One}, CS8 | CSTOPB, "stop bits"},
+    // Parity and data bits asked, what the driver kept, and what is refused.
+    const auto p = [](Parity parity, int bits = 8, StopBits stop = StopBits::One) { return LineSettings{9600, parity, bits, stop}; };
+    using enum Parity;
+    const struct { LineSettings asked; tcflag_t kept; const char* refused; } rows[] = {
+        {p(None), CS8, nullptr}, {p(None), CS8 | PARENB, "parity"}, {p(Even), CS8 | PARENB, nullptr}, {p(Even), CS8, "parity"},
+        {p(Even), CS8 | PARENB | PARODD, "parity"}, {p(Even), CS8 | PARENB | CMSPAR, "parity"}, {p(Odd), CS8 | PARENB | PARODD, nullptr},
+        {p(Odd), CS8 | PARENB, "parity"}, {p(Odd), CS8 | PARENB | PARODD | CMSPAR, "parity"}, {p(Mark), CS8 | PARENB | PARODD | CMSPAR, nullptr},
+        {p(Mark), CS8 | PARENB | PARODD, "parity"}, {p(Mark), CS8 | PARENB | CMSPAR, "parity"}, {p(Space), CS8 | PARENB | CMSPAR, nullptr},
+        {p(Space), CS8 | PARENB | PARODD | CMSPAR, "parity"}, {p(Space), CS8 | CMSPAR, "parity"}, {p(None, 7), CS8, "data bits"},
+        {p(None, 5), CS5, nullptr}, {p(None, 8, StopBits::Two), CS8 | CSTOPB, nullptr}, {p(None, 8, StopBits::Two), CS8, "stop bits"},
+        {p(None), CS8 | CSTOPB, "stop bits"},
     };
     for (const auto& row : rows) {
         termios t{};

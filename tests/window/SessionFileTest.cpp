@@ -282,44 +282,33 @@ TEST(SessionFile, TheWriterClosesWhatItLeavesTellsAFailureOnceAndLooksAgainEvery
 {
     namespace fs = std::filesystem;
     QTemporaryDir dir;
-    const fs::path folder = dir.path().toStdString();
-    const auto openFiles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
-    std::vector<std::string> told;
+    const fs::path folder = dir.path().toStdString(), other = folder / "2026-12-01_00-00-00.000_COM2.log";
+    const auto file = [&](int ms) { return (folder / sessionFileName(kMorning + ms, 1)).string(); };
+    const auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+    std::ofstream(other) << "x";
+    const long before = open();
+    std::string told;
     std::mutex m;
     const auto note = [&](const char* kind) {
-        return [&, kind](std::uint64_t s, const std::string& what) { const std::lock_guard l(m); told.push_back(kind + std::to_string(s) + ' ' + what); };
+        return [&, kind](std::uint64_t s, const std::string& w) { const std::lock_guard l(m); told += kind + std::to_string(s) + ' ' + w + '|'; };
     };
-    const std::string other = (folder / "2026-12-01_00-00-00.000_COM2.log").string();
-    std::ofstream(other) << "x";
-    const long before = openFiles();
     {
         SessionWriter w(note("failed "), note("opened "), note("notice "));
-        w.open(1, folder, kMorning, 1, 20u << 20);
-        w.write(1, std::string(1 << 20, 'x'));
-        w.write(1, "small");
-        w.open(2, folder, kMorning, 1, 20u << 20);
-        ASSERT_TRUE(w.waitIdle(std::chrono::seconds(5)));
-        EXPECT_EQ(openFiles(), before + 1) << "the first file is closed";
+        // Between the steps: the descriptors open, whether the other console's file is there, the room kept.
+        const std::function<void()> steps[] = {
+            [&] { w.open(1, folder, kMorning, 1, 20u << 20), w.write(1, std::string(1 << 20, 'x')), w.write(1, "small"), w.open(2, folder, kMorning, 1, 20u << 20); },
+            [&] { fs::resize_file(other, 10u << 20), w.write(2, std::string(SessionWriter::kCheckEvery, 'x')); }, // it grew; 16 MiB less a byte since the last look
+            [&] { w.write(2, "y"); },
+            [&] { w.close(2), w.open(3, folder, kMorning, 1, 20u << 20); },
+            [&] { fs::remove(file(2)), w.write(3, "z"), w.write(3, "z"), w.close(3); }};
+        std::string seen;
+        for (const auto& step : steps) {
+            step();
+            ASSERT_TRUE(w.waitIdle(std::chrono::seconds(5)));
+            seen += std::to_string(open() - before) + (fs::exists(other) ? "+ " : "- ");
+        }
+        EXPECT_EQ(seen, "1+ 1+ 1- 1- 0- ");
         EXPECT_GE(w.spare().capacity(), 1u << 20) << "the bigger room is kept";
-        fs::resize_file(other, 10u << 20); // another console's file grew
-        w.write(2, std::string(SessionWriter::kCheckEvery, 'x'));
-        ASSERT_TRUE(w.waitIdle(std::chrono::seconds(5)));
-        EXPECT_TRUE(fs::exists(other)) << "16 MiB less a byte since the last look";
-        w.write(2, "y");
-        ASSERT_TRUE(w.waitIdle(std::chrono::seconds(5)));
-        EXPECT_FALSE(fs::exists(other)) << "looked again";
-        w.close(2);
-        w.open(3, folder, kMorning, 1, 20u << 20);
-        ASSERT_TRUE(w.waitIdle(std::chrono::seconds(5)));
-        EXPECT_EQ(openFiles(), before + 1);
-        fs::remove(folder / sessionFileName(kMorning + 2, 1));
-        w.write(3, "z");
-        w.write(3, "z");
-        w.close(3);
-        ASSERT_TRUE(w.waitIdle(std::chrono::seconds(5)));
-        EXPECT_EQ(openFiles(), before);
     }
-    const auto file = [&](int ms) { return (folder / sessionFileName(kMorning + ms, 1)).string(); };
-    EXPECT_EQ(told, (std::vector<std::string>{"opened 1 " + file(0), "opened 2 " + file(1), "opened 3 " + file(2),
-                                              "failed 3 " + file(2) + " was removed while it was written"}));
+    EXPECT_EQ(told, "opened 1 " + file(0) + "|opened 2 " + file(1) + "|opened 3 " + file(2) + "|failed 3 " + file(2) + " was removed while it was written|");
 }
