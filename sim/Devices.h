@@ -52,6 +52,10 @@ public:
     void insertBill(int kind);  // 0: 10, 1: 50, 2: 10000
     void insertCoin(int kind);  // 0 ... 3: coin kinds 1 ... 4
     void toggleCoinError();     // the coin device reports an error, or no longer
+    // The --bill-every and --coin-every schedule: the three bill kinds, and
+    // coin kinds 1 to 3, each in turn.
+    void insertScheduledBill() { insertBill(scheduledBills_++ % 3); }
+    void insertScheduledCoin() { insertCoin(scheduledCoins_++ % 3); }
 
     // Observable state, for tests and the simulator's own log.
     struct BillValidator {
@@ -101,6 +105,7 @@ private:
     CoinMech cm_;
     Hoppers hp_;
     unsigned replies_ = 0;
+    unsigned scheduledBills_ = 0, scheduledCoins_ = 0;
 };
 
 } // namespace cmbvhp::sim

@@ -187,7 +187,6 @@ int main(int argc, char** argv)
     const auto every = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
     auto nextBill = Clock::now() + every(options->billEvery);
     auto nextCoin = Clock::now() + every(options->coinEvery);
-    int billKind = 0, coinKind = 0;
 
     while (!g_stop) {
         auto wait = kPollPeriod;
@@ -231,11 +230,11 @@ int main(int argc, char** argv)
                 key(c, devices);
         }
         if (options->billEvery > 0 && now >= nextBill) {
-            devices.insertBill(billKind++ % 3);
+            devices.insertScheduledBill();
             nextBill = now + every(options->billEvery);
         }
         if (options->coinEvery > 0 && now >= nextCoin) {
-            devices.insertCoin(coinKind++ % 3);
+            devices.insertScheduledCoin();
             nextCoin = now + every(options->coinEvery);
         }
     }
