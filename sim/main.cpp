@@ -6,6 +6,7 @@
 #include "Output.h"
 #include "Pty.h"
 #include "Replay.h"
+#include "common/StandardDescriptors.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,7 +14,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -105,12 +105,7 @@ struct PortLink {
 
 int main(int argc, char** argv)
 {
-    // Started with its input or output closed (as a service may be), the
-    // terminal would take descriptor 0 or 1 and the console's frames be read
-    // as keys, or the printed lines sent to the console.
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
-        if (::fcntl(fd, F_GETFD) < 0)
-            ::open("/dev/null", O_RDWR);
+    cmbvhp::holdStandardDescriptors(); // else the terminal could be descriptor 0, its frames read as keys
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const auto options = parseCommandLine(args, error);

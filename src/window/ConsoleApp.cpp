@@ -1,6 +1,7 @@
 #include "ConsoleApp.h"
 
 #include "FormLayout.h"
+#include "common/StandardDescriptors.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -27,6 +28,7 @@ std::vector<const char*> g_ownSettings;
 
 void prepareEnvironment()
 {
+    holdStandardDescriptors(); // Qt's warnings never go to a serial port or a session file
     // Qt's own event loop, not GLib's: the port's notification is switched off
     // and on as the line rests, and GLib wakes its loop once more each time.
     // Paints go to the X server inside the request, not through shared memory,
