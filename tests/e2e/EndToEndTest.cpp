@@ -121,6 +121,7 @@ protected:
 // and the adapter is taken back under the same number.
 TEST_F(EndToEnd, PulledAdapterIsReportedOnceAndCanBeReopened)
 {
+    EXPECT_EQ(hostPortDescriptions(PortNames(com1_.parent_path()))().size(), 16) << "a tip for each number";
     for (int plug = 0; plug < 2; ++plug) {
         Pty pty;
         ASSERT_TRUE(pty.ok());
@@ -215,6 +216,7 @@ TEST(CommandLine, TheViewerAndThePortsToolAnswerTheirArguments)
         {view, {"--window"}, 2, QStringLiteral("cm_bv_hp_view: unknown option --window (see --help)\n")},
         {ports, {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_ports [link N DEVICE | unlink N]\n")},
         {ports, {"bogus"}, 2, QStringLiteral("usage: cm_bv_hp_ports [link N DEVICE | unlink N]")},
+        {QStringLiteral(CMBVHP_SIM_PATH), {"--replay", session + u'x'}, 1, QStringLiteral("cm_bv_hp_sim: ") + session + QStringLiteral("x is refused: ")},
     };
     for (const auto& row : rows) {
         QProcess p;

@@ -122,6 +122,7 @@ TEST_F(Backend, EachFailureWhileOpenIsReportedAsALoss)
 TEST_F(Backend, LossReportOfAnEarlierOpeningIsDropped)
 {
     Pty second;
+    EXPECT_FALSE(port.lossPending()) << "none before the first opening";
     port.open(pty.name(), k9600E81, false, false);
     port.onError(QSerialPort::ReadError);
     ASSERT_TRUE(port.lossPending());

@@ -24,6 +24,7 @@ TEST(ReceiveFramer, FramedRepliesAreAcceptedOnlyOnAGoodCheckByte)
         // A reply cut short is continued until the next send rewinds.
         {"curDevice=1; in 22 03 1B; ?rxPos=4; tick", "rxPos=1"},
         {"curDevice=1; rxPos=1024; in AB", "rxBuf@1024=AB; rxPos=1"},
+        {"curDevice=1; rxPos=0; in AB", "rxBuf@1=AB"}, // a position out of the buffer starts it again
         // The coin side: an accepted reply clears cmMiss, and only cmMiss.
         {"curDevice=2; cmMiss=5; bvMiss=4; reply 33 00 08 12 05 00 99 00", "cmMiss=0; bvMiss=4; cmAmount=22; rxPos=1"},
         {"curDevice=2; cmMiss=5; reply 22 0B 05 00 00 00", "cmMiss=0; Txt0b=05"},

@@ -261,11 +261,13 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
 {
     const std::string head = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 12:00:00.000 local time (UTC+00:00)\n12:00:00.000 RX 44\n";
     std::string error;
-    SessionReader file = textFile(head + "12:00:00.100 TX 5A A5\n12:00:00.102 RX 44 +2 ms\n12:00:00.200 TX 62 9D\n12:00:00.300 OP Change 8\n"
-                                         "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +1 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 03 +100 ms\n"
-                                         "# a comment\n12:00:00.600 DROP 5A A5\n12:00:00.650 TX 72 8D\n12:00:00.700 RX 44 +50 ms");
+    const std::string text = head + "12:00:00.100 TX 5A A5\n12:00:00.102 RX 44 +2 ms\n12:00:00.200 TX 62 9D\n12:00:00.300 OP Change 8\n"
+                                    "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +1 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 03 +100 ms\n"
+                                    "# a comment\n12:00:00.600 DROP 5A A5\n12:00:00.650 TX 72 8D\n12:00:00.700 RX 44 +50 ms";
+    SessionReader file = textFile(text);
     auto r = sim::Replay::load(file, error);
     ASSERT_TRUE(r) << error;
+    EXPECT_EQ(file.lineOffset(), text.rfind("12:00:00.650")) << "where the last whole line begins";
     std::string answers;
     for (const char* frame : {"5A A5", "58 A7", "5A A5", "5A A5", "62 9D", "72 8D"}) {
         const auto* pieces = r->answer(hex(frame));

@@ -14,7 +14,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sys/resource.h>
 
 using namespace cmbvhp;
@@ -286,29 +285,28 @@ TEST(SessionFile, TheWriterClosesWhatItLeavesTellsAFailureOnceAndLooksAgainEvery
     const auto file = [&](int ms) { return (folder / sessionFileName(kMorning + ms, 1)).string(); };
     const auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
     std::ofstream(other) << "x";
+    const int input = ::dup(STDIN_FILENO); // closed, as a console's may be: the files get descriptor 0 in turn
+    ::close(STDIN_FILENO);
     const long before = open();
-    std::string told;
-    std::mutex m;
-    const auto note = [&](const char* kind) {
-        return [&, kind](std::uint64_t s, const std::string& w) { const std::lock_guard l(m); told += kind + std::to_string(s) + ' ' + w + '|'; };
-    };
+    std::string told; // written by the writer's thread, under its lock
+    const auto note = [&](const char* kind) { return [&, kind](std::uint64_t s, const std::string& w) { told += kind + std::to_string(s) + ' ' + w + '|'; }; };
     {
         SessionWriter w(note("failed "), note("opened "), note("notice "));
-        // Between the steps: the descriptors open, whether the other console's file is there, the room kept.
         const std::function<void()> steps[] = {
-            [&] { w.open(1, folder, kMorning, 1, 20u << 20), w.write(1, std::string(1 << 20, 'x')), w.write(1, "small"), w.open(2, folder, kMorning, 1, 20u << 20); },
+            [&] { w.open(1, folder, kMorning, 1, 18u << 20), w.write(1, std::string(1 << 20, 'x')), w.write(1, "small"), w.open(2, folder, kMorning, 1, 18u << 20); },
             [&] { fs::resize_file(other, 10u << 20), w.write(2, std::string(SessionWriter::kCheckEvery, 'x')); }, // it grew; 16 MiB less a byte since the last look
             [&] { w.write(2, "y"); },
-            [&] { w.close(2), w.open(3, folder, kMorning, 1, 20u << 20); },
+            [&] { w.close(2), w.open(3, folder, kMorning, 1, 18u << 20); },
             [&] { fs::remove(file(2)), w.write(3, "z"), w.write(3, "z"), w.close(3); }};
         std::string seen;
         for (const auto& step : steps) {
             step();
             ASSERT_TRUE(w.waitIdle(std::chrono::seconds(5)));
-            seen += std::to_string(open() - before) + (fs::exists(other) ? "+ " : "- ");
+            seen += std::to_string(open() - before) + (fs::exists(other) ? '+' : '-') + (fs::exists(file(0)) ? "+ " : "- ");
         }
-        EXPECT_EQ(seen, "1+ 1+ 1- 1- 0- ");
+        EXPECT_EQ(seen, "1++ 1++ 1-+ 1-+ 0-+ ") << "descriptors open, the other console's file, the first session's";
         EXPECT_GE(w.spare().capacity(), 1u << 20) << "the bigger room is kept";
     }
+    ::dup2(input, STDIN_FILENO), ::close(input);
     EXPECT_EQ(told, "opened 1 " + file(0) + "|opened 2 " + file(1) + "|opened 3 " + file(2) + "|failed 3 " + file(2) + " was removed while it was written|");
 }
