@@ -298,6 +298,11 @@ void ViewerWindow::fillStretch(std::int64_t ms)
             rxRows_.emplace_back(at, std::max<std::size_t>(rx_->logText().rowCount(), 1) - 1);
     });
     stretchHealth_ = replay.health();
+    if (view_) { // a view that does not frame judges no reply: the health is the file's, played as recorded
+        SessionReplay recorded;
+        index_->play(recorded, from, to);
+        stretchHealth_ = recorded.health();
+    }
     stretchHealth_.close();
     tx_->sync();
     rx_->sync();
