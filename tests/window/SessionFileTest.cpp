@@ -294,7 +294,7 @@ TEST(SessionFile, TheWriterClosesWhatItLeavesTellsAFailureOnceAndLooksAgainEvery
         SessionWriter w(note("failed "), note("opened "), note("notice "));
         const std::function<void()> steps[] = {
             [&] { w.open(1, folder, kMorning, 1, 18u << 20), w.write(1, std::string(1 << 20, 'x')), w.write(1, "small"), w.open(2, folder, kMorning, 1, 18u << 20); },
-            [&] { fs::resize_file(other, 10u << 20), w.write(2, std::string(SessionWriter::kCheckEvery, 'x')); }, // it grew; 16 MiB less a byte since the last look
+            [&] { fs::resize_file(other, 10u << 20), w.write(2, std::string(SessionWriter::kCheckEvery, 'x')); }, // it grew; then exactly 16 MiB since the last look
             [&] { w.write(2, "y"); },
             [&] { w.close(2), w.open(3, folder, kMorning, 1, 18u << 20); },
             [&] { fs::remove(file(2)), w.write(3, "z"), w.write(3, "z"), w.close(3); }};
