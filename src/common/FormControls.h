@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstddef>
+
 namespace cmbvhp {
 
 // Text boxes the link logic reads or writes, by their control names.
@@ -26,6 +28,8 @@ enum class Box {
     txt16,
     txt17,
 };
+inline constexpr std::size_t kBoxCount = 18;
+static_assert(static_cast<std::size_t>(Box::txt17) + 1 == kBoxCount);
 
 inline Box hpCountBox(int index) { return static_cast<Box>(static_cast<int>(Box::hpCount0) + index); }
 

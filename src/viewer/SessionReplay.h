@@ -52,7 +52,7 @@ public:
     struct Snapshot {
         WindowState state;
         GblFlag flags;
-        std::array<QString, 18> texts;
+        std::array<QString, kBoxCount> texts;
         std::array<bool, 5> choices{};
     };
     Snapshot snapshot() const;
@@ -81,7 +81,7 @@ private:
     Feed* feed_; // owned by port_
     SerialComponent port_;
     Engine engine_;
-    std::array<QString, 18> texts_;
+    std::array<QString, kBoxCount> texts_;
     std::array<bool, 5> choices_{}; // checkBv, checkHp, optionCm, optionSlt, OptionCoin: from the file's devices line
     Moment now_;
     LogSink sink_;

@@ -70,7 +70,7 @@ private:
     QLineEdit* goTo_ = nullptr;
     QComboBox* markKind_ = nullptr;
     QButtonGroup* views_ = nullptr;
-    std::array<QLineEdit*, 18> boxes_{};
+    std::array<QLineEdit*, kBoxCount> boxes_{};
     std::array<QLabel*, 3> health_{};
     LogView* tx_ = nullptr;
     LogView* rx_ = nullptr;

@@ -95,7 +95,7 @@ struct frmBodyUi {
     LogView* Text1 = nullptr;
     LogView* txt수신 = nullptr;
     // The text boxes the logic reads and writes, by their Box.
-    std::array<QLineEdit*, 18> boxes{};
+    std::array<QLineEdit*, kBoxCount> boxes{};
 };
 
 } // namespace cmbvhp

@@ -168,7 +168,7 @@ private:
     Engine engine_;
 
     // Texts the logic has written and the display's pace has not yet shown.
-    std::array<std::optional<QString>, 18> pendingTexts_{};
+    std::array<std::optional<QString>, kBoxCount> pendingTexts_{};
 
     QMessageBox* message_ = nullptr;
     SessionRecorder recorder_;
