@@ -62,9 +62,9 @@ struct Bench {
             port->feed(devices.answer(w));
         port->writes.clear();
         if (++ticks % 50 == 0)
-            devices.insertCoin(static_cast<int>(ticks / 50 % 3));
+            devices.insertScheduledCoin();
         if (ticks % 300 == 0)
-            devices.insertBill(static_cast<int>(ticks / 300 % 3));
+            devices.insertScheduledBill();
     }
     void runDay(long n)
     {

@@ -85,9 +85,21 @@ std::vector<Bytes> FrameParser::feed(std::span<const std::uint8_t> bytes)
 
 Devices::Devices(Options options) : options_(std::move(options)), rng_(options_.seed) {}
 
+void Devices::key(char c)
+{
+    switch (c) {
+    case 'b': insertBill(0); break;
+    case 'f': insertBill(1); break;
+    case 'm': insertBill(2); break;
+    case '1': case '2': case '3': case '4': insertCoin(c - '1'); break;
+    case 'e': toggleCoinError(); break;
+    default: break;
+    }
+}
+
 void Devices::insertBill(int kind)
 {
-    if (kind < 0 || kind > 2 || !bv_.enabled)
+    if (!bv_.enabled)
         return;
     bv_.newBill = kind;
     bump(bv_.billCounts[static_cast<std::size_t>(kind)]);
@@ -95,7 +107,7 @@ void Devices::insertBill(int kind)
 
 void Devices::insertCoin(int kind)
 {
-    if (kind < 0 || kind > 3 || !cm_.enabled)
+    if (!cm_.enabled)
         return;
     cm_.changed = bump(cm_.coinCounts[static_cast<std::size_t>(kind)]) || cm_.changed;
 }

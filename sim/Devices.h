@@ -48,10 +48,10 @@ public:
     // The reply to one complete host frame (empty: the device stays silent).
     Bytes answer(const Bytes& frame);
 
-    // What a technician does at the devices.
-    void insertBill(int kind);  // 0: 10, 1: 50, 2: 10000
-    void insertCoin(int kind);  // 0 ... 3: coin kinds 1 ... 4
-    void toggleCoinError();     // the coin device reports an error, or no longer
+    // What a technician does at the devices, by the simulator's keys: b, f and
+    // m insert a bill of 10, 50 and 10000; 1 to 4 a coin of that kind; e
+    // makes the coin device report an error, or no longer. Other keys do nothing.
+    void key(char c);
     // The --bill-every and --coin-every schedule: the three bill kinds, and
     // coin kinds 1 to 3, each in turn.
     void insertScheduledBill() { insertBill(scheduledBills_++ % 3); }
@@ -101,6 +101,10 @@ private:
 
     Options options_;
     std::mt19937 rng_;
+    void insertBill(int kind); // 0: 10, 1: 50, 2: 10000
+    void insertCoin(int kind); // 0 ... 3: coin kinds 1 ... 4
+    void toggleCoinError();
+
     BillValidator bv_;
     CoinMech cm_;
     Hoppers hp_;

@@ -75,19 +75,6 @@ std::string hexLine(const char* dir, const Bytes& b)
     return s;
 }
 
-void key(char c, Devices& devices)
-{
-    switch (c) {
-    case 'b': devices.insertBill(0); break;
-    case 'f': devices.insertBill(1); break;
-    case 'm': devices.insertBill(2); break;
-    case '1': case '2': case '3': case '4': devices.insertCoin(c - '1'); break;
-    case 'e': devices.toggleCoinError(); break;
-    case 'q': g_stop = 1; break;
-    default: break;
-    }
-}
-
 // The link to the port, removed whichever way the simulator ends: it names a
 // pseudo-terminal number the system soon hands to another program.
 struct PortLink {
@@ -221,8 +208,10 @@ int main(int argc, char** argv)
         out.flush();
         if (keys && (fds[1].revents & POLLIN)) {
             char c = 0;
-            if (::read(STDIN_FILENO, &c, 1) == 1)
-                key(c, devices);
+            if (::read(STDIN_FILENO, &c, 1) == 1 && c == 'q')
+                g_stop = 1;
+            else
+                devices.key(c);
         }
         if (options->billEvery > 0 && now >= nextBill) {
             devices.insertScheduledBill();

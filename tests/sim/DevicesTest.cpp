@@ -68,8 +68,8 @@ TEST(SimReplies, CountsAndTheHostStream)
 // The simulator's contract, device by device: each command in each state that
 // changes the answer, the exact bytes it answers and what it leaves in the
 // device's counts and amounts. A row starts a fresh simulator with its options,
-// plays the steps before (frames, whose answers are not checked, and "bill K",
-// "coin K", "err" as the keys do), then sends the frame. The state: the bill
+// plays the steps before (frames, whose answers are not checked, and "key K",
+// a key pressed at the simulator), then sends the frame. The state: the bill
 // validator on or off, its bill counts and a bill not yet reported; the coin
 // device on or off, in error, its coin counts, paid counts and change to pay;
 // the hoppers' counts asked and paid.
@@ -82,35 +82,35 @@ TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
         {"a poll with nothing to tell: 11", "", "5A A5", "5A A5", "11", idle},
         {"Crem On takes bills", "", "5A A5", "5B A4 03 10 E1 00 F2", "11", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"the status change after Crem On", "", "5A A5; 5B A4 03 10 E1 00 F2", "5A A5", "22 03 1B 01 00 19", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"a bill while taking bills: a record reply", "", on + "; bill 1", "5A A5", "33 19 00 18 00 01 00 00 00 19 00 01 00 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 13", "bv on 0,1,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"a bill while not taking bills is not taken", "", "5A A5; bill 1", "5A A5", "11", idle},
+        {"a bill while taking bills: a record reply", "", on + "; key f", "5A A5", "33 19 00 18 00 01 00 00 00 19 00 01 00 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 13", "bv on 0,1,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"a bill while not taking bills is not taken", "", "5A A5; key f", "5A A5", "11", idle},
         {"Crem Off", "", on, "5B A4 03 10 00 00 13", "11", idle},
         {"the status change after Crem Off", "", on + "; 5B A4 03 10 00 00 13", "5A A5", "22 03 1B 00 00 18", idle},
         {"Stand By while taking bills stops it", "", on, "58 A7", "11", idle},
         {"Stand By while not taking bills", "", "5A A5", "58 A7", "11", idle},
-        {"Stack: the counts restart", "", on + "; bill 0; 5A A5", "5B A4 03 10 02 00 11", "11", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"after Stack the poll confirms it with bit 6", "", on + "; bill 0; 5A A5; 5B A4 03 10 02 00 11", "5A A5", "22 03 1B 41 00 59", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"Stack: the counts restart", "", on + "; key b; 5A A5", "5B A4 03 10 02 00 11", "11", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"after Stack the poll confirms it with bit 6", "", on + "; key b; 5A A5; 5B A4 03 10 02 00 11", "5A A5", "22 03 1B 41 00 59", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"Return is acknowledged", "", "5A A5", "5B A4 05 11 00 50 01 00 45", "11", idle},
-        {"BV All: the full status as a long reply", "", on + "; bill 2; 5A A5", "59 A6", "11 19 00 18 00 00 00 00 00 19 00 00 01 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 12", "bv on 0,0,1 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"BV All: the full status as a long reply", "", on + "; key m; 5A A5", "59 A6", "11 19 00 18 00 00 00 00 00 19 00 00 01 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 12", "bv on 0,0,1 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"coin mechanism: power-up", "", "", "62 9D", "44", idle},
         {"Crem On (coin mechanism, 03) takes coins", "", "62 9D", "63 9C 02 00 03 01", "11", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"the status change after Crem On", "", "62 9D; 63 9C 02 00 03 01", "62 9D", "22 07 0B 01 00 00 00 00 00 0D", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"a coin: a record reply of packed counts", "", cm + "; coin 0; coin 3", "62 9D", "33 13 00 08 01 00 00 01 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1B", off + "cm on 1,0,0,1 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"a coin while not taking coins is not taken", "", "62 9D; coin 0", "62 9D", "11", idle},
-        {"no fifth coin, no fourth bill", "", cm + "; " + on + "; coin 4; bill 3", "62 9D", "11", "bv on 0,0,0 | cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"a coin: a record reply of packed counts", "", cm + "; key 1; key 4", "62 9D", "33 13 00 08 01 00 00 01 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1B", off + "cm on 1,0,0,1 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"a coin while not taking coins is not taken", "", "62 9D; key 1", "62 9D", "11", idle},
+        {"keys that insert nothing: 5 and x", "", cm + "; " + on + "; key 5; key x", "62 9D", "11", "bv on 0,0,0 | cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"on the schedule: bills and coins by kind in turn", "", cm + "; " + on + "; bills 4; coins 5", "5A A5", "33*", "bv on 2,1,1 | cm on 2,2,1,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"the error key: the status tells it", "", cm + "; err", "62 9D", "22 07 0B 03 00 00 00 00 00 0F", off + "cm on err 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"the error key: the status tells it", "", cm + "; key e", "62 9D", "22 07 0B 03 00 00 00 00 00 0F", off + "cm on err 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"Crem Off (coin)", "", cm, "63 9C 02 00 00 02", "11", idle},
-        {"Crem Off in error: the status keeps the error", "", cm + "; err; 62 9D; 63 9C 02 00 00 02", "62 9D", "22 07 0B 02 00 00 00 00 00 0E",
+        {"Crem Off in error: the status keeps the error", "", cm + "; key e; 62 9D; 63 9C 02 00 00 02", "62 9D", "22 07 0B 02 00 00 00 00 00 0E",
          off + "cm off err 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"Stand By (coin) stops taking coins", "", cm, "60 9F", "11", idle},
-        {"CM All: the full status as a long reply", "", cm + "; coin 1; 62 9D", "61 9E", "11 13 00 08 00 01 00 00 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1A", off + "cm on 0,1,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"Data Clear: the counts restart and are reported", "", cm + "; coin 1; 62 9D; 63 9C 02 00 02 00", "62 9D", "33 13 00 08 00 00 00 00 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1B", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"CM All: the full status as a long reply", "", cm + "; key 2; 62 9D", "61 9E", "11 13 00 08 00 01 00 00 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1A", off + "cm on 0,1,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"Data Clear: the counts restart and are reported", "", cm + "; key 2; 62 9D; 63 9C 02 00 02 00", "62 9D", "33 13 00 08 00 00 00 00 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1B", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"Change 8: one coin a poll, the largest that fits", "", cm + "; 63 9C 04 01 08 00 00 0D", "62 9D", "33 13 00 08 00 00 00 00 00 0A 00 00 01 00 00 0B 01 00 00 00 00 1A", off + "cm on 0,0,0,0 paid 0,0,1,0 pay 8 | hp 0,0,0,0 paid 0,0,0,0"},
         {"paying on: 2, then 1", "", cm + "; 63 9C 04 01 08 00 00 0D; 62 9D; 62 9D", "62 9D", "33 13 00 08 00 00 00 00 00 0A 01 01 01 00 00 0B 01 00 00 00 00 1A", off + "cm on 0,0,0,0 paid 1,1,1,0 pay 8 | hp 0,0,0,0 paid 0,0,0,0"},
         {"paid in full: nothing more to report", "", cm + "; 63 9C 04 01 08 00 00 0D; 62 9D; 62 9D; 62 9D", "62 9D", "11", off + "cm on 0,0,0,0 paid 1,1,1,0 pay 8 | hp 0,0,0,0 paid 0,0,0,0"},
         {"selector: Crem On (01) takes coins", "--coin selector", "62 9D", "63 9C 02 00 01 03", "11", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"selector: a coin, its 10-byte reply of plain counts", "--coin selector", "62 9D; 63 9C 02 00 01 03; 62 9D; coin 3; coin 3", "62 9D", "33 07 08 00 00 00 02 0B 01 07", off + "cm on 0,0,0,2 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"selector: a coin, its 10-byte reply of plain counts", "--coin selector", "62 9D; 63 9C 02 00 01 03; 62 9D; key 4; key 4", "62 9D", "33 07 08 00 00 00 02 0B 01 07", off + "cm on 0,0,0,2 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"selector: CM All is its 10-byte reply", "--coin selector", "62 9D", "61 9E", "33 07 08 00 00 00 00 0B 00 04", idle},
         {"selector: Change is not its command", "--coin selector", "62 9D; 63 9C 02 00 01 03; 62 9D", "63 9C 04 01 08 00 00 0D", "11", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"no coin device: silence", "--coin none", "", "62 9D", "", idle},
@@ -143,7 +143,7 @@ TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
             const auto [verb, kind] = std::pair(step.section(u' ', 0, 0), step.section(u' ', 1).toInt());
             for (int i = 0; i < kind && verb.endsWith(u's'); ++i)
                 verb == u"bills" ? d.insertScheduledBill() : d.insertScheduledCoin();
-            verb == u"bill" ? d.insertBill(kind) : verb == u"coin" ? d.insertCoin(kind) : verb == u"err" ? d.toggleCoinError() : verb.endsWith(u's') ? void() : (void)d.answer(hex(step.toStdString()));
+            verb == u"key" ? d.key(step.back().toLatin1()) : verb.endsWith(u's') ? void() : (void)d.answer(hex(step.toStdString()));
         }
         const std::string reply = answer(d, row.frame.c_str());
         EXPECT_EQ(row.reply.ends_with('*') ? reply.substr(0, row.reply.size() - 1) + '*' : reply, row.reply);
@@ -262,7 +262,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
     const std::string head = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 12:00:00.000 local time (UTC+00:00)\n12:00:00.000 RX 44\n";
     std::string error;
     const std::string text = head + "12:00:00.100 TX 5A A5\n12:00:00.102 RX 44 +2 ms\n12:00:00.200 TX 62 9D\n12:00:00.300 OP Change 8\n"
-                                    "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +1 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 03 +100 ms\n"
+                                    "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +1 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 0b +100 ms\n"
                                     "# a comment\n12:00:00.600 DROP 5A A5\n12:00:00.650 TX 72 8D\n12:00:00.700 RX 44 +50 ms";
     SessionReader file = textFile(text);
     auto r = sim::Replay::load(file, error);
@@ -275,7 +275,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
         for (const auto& p : pieces ? *pieces : std::vector<sim::Replay::Piece>{})
             answers += std::to_string(p.after.count()) + ":" + toHex(p.bytes) + ";";
     }
-    EXPECT_EQ(answers, "[2:44;-[1:11;100:22 03;--[") << "the 62 9D behind the cursor is not answered, nor 72 8D by its cut reply";
+    EXPECT_EQ(answers, "[2:44;-[1:11;100:22 0B;--[") << "the 62 9D behind the cursor is not answered, nor 72 8D by its cut reply";
     EXPECT_EQ(r->answered() * 10 + r->unanswered(), 33u);
     std::size_t taken = 0;
     const std::pair<std::string, const char*> bad[] = {
