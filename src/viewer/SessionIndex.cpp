@@ -8,8 +8,6 @@ namespace cmbvhp {
 
 namespace {
 constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;
-// Played between two checkpoints at most: a jump plays no more than this.
-constexpr std::uint64_t kCheckpointEvery = 256u << 10;
 // Silent frames in a row that make a mark.
 constexpr std::uint64_t kSilentRun = 3;
 
@@ -76,7 +74,7 @@ void SessionIndex::dateLine(std::string_view text, Days& days) const
     }
 }
 
-bool SessionIndex::build(const std::function<void(double)>& progress, const std::atomic<bool>* stop)
+bool SessionIndex::build(const std::function<void(double)>& progress, const std::atomic<bool>* stop, std::uint64_t checkpointEvery)
 {
     std::string error;
     auto reader = SessionReader::open(path_, error, firstEvent_, firstLine_);
@@ -97,7 +95,7 @@ bool SessionIndex::build(const std::function<void(double)>& progress, const std:
     for (;;) {
         if (reader->lineOffset() >= nextCheckpoint) {
             checkpoints_.push_back({reader->lineOffset(), reader->lineNumber(), info_.lastMs, days, replay.snapshot()});
-            nextCheckpoint = reader->lineOffset() + kCheckpointEvery;
+            nextCheckpoint = reader->lineOffset() + checkpointEvery;
             if (progress)
                 progress(static_cast<double>(reader->lineOffset()) / size);
             if (stop && *stop)

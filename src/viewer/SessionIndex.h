@@ -38,9 +38,12 @@ public:
     SessionIndex(SessionIndex&&) = default;
     SessionIndex& operator=(SessionIndex&&) = default;
 
+    // Played between two checkpoints at most: a jump plays no more than this.
+    static constexpr std::uint64_t kCheckpointEvery = 256u << 10;
     // Reads the whole file: `progress` hears the share read now and then;
     // false when the file was refused (error()) or the reading was stopped.
-    bool build(const std::function<void(double)>& progress = {}, const std::atomic<bool>* stop = nullptr);
+    bool build(const std::function<void(double)>& progress = {}, const std::atomic<bool>* stop = nullptr,
+               std::uint64_t checkpointEvery = kCheckpointEvery);
     const std::string& error() const { return error_; }
 
     const Info& info() const { return info_; }

@@ -41,6 +41,7 @@ TEST(SerialComponent, RefusedValuesOpenAndClose)
     comp.setPortOpen(true);
     EXPECT_EQ(port->opens.back().device, "/dev/port2");
     EXPECT_EQ(port->opens.back().settings, (LineSettings{19200, Parity::None, 7, StopBits::Two}));
+    EXPECT_FALSE(port->opens.back().dtr || port->opens.back().rts) << "low unless raised";
     EXPECT_THROW(comp.setCommPort(4), CommError) << "not while open";
 
     // Frames out and bytes in run through every scenario of the logic tests;
@@ -50,4 +51,8 @@ TEST(SerialComponent, RefusedValuesOpenAndClose)
     EXPECT_EQ(comp.InBufferCount(), 2);
     comp.setPortOpen(false);
     EXPECT_EQ(comp.InBufferCount(), 0) << "closing drops what was not read";
+    comp.setNullDiscard(true);
+    comp.setPortOpen(true);
+    port->feed({0x00, 0x01, 0x00});
+    EXPECT_EQ(comp.InBufferCount(), 1) << "NUL discarded";
 }

@@ -177,6 +177,8 @@ TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
     fs::create_symlink(pty.name(), links / "com1");
     std::ofstream(dev / "ttyS2").put('x');
     EXPECT_EQ(names.locate(1) + " " + names.locate(3), (links / "com1").string() + " " + (dev / "ttyS2").string());
+    for (const char* beyond : {"ttyS-1", "ttyS16"}) // what numbers 0 and 17 would reach, were they ports
+        std::ofstream(dev / beyond).put('x');
     for (int port : {0, 2, 5, 17})
         EXPECT_THROW(names.locate(port), CommError) << port;
 

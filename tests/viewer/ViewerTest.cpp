@@ -101,7 +101,9 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     const Recorded& r = recorded();
     std::string error;
     auto index = SessionIndex::open(r.file, error);
-    ASSERT_TRUE(index && index->build()) << error << (index ? index->error() : "");
+    double most = 0; // of the share read; a checkpoint at every line, so that each moment is played from one
+    ASSERT_TRUE(index && index->build([&](double share) { most = std::max(most, share); }, nullptr, 1)) << error << (index ? index->error() : "");
+    EXPECT_EQ(most, 1.0);
     for (const auto& [ms, boxes] : r.shown) {
         SessionReplay replay;
         index->play(replay, ms, ms);
@@ -132,11 +134,13 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     const std::string bad = writeFile(dir, "bad.log", "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\nhello\n");
     const std::string lost = writeFile(dir, "lost.log",
                                        "# cm_bv_hp 1.2 session of COM3, opened 2026-11-30 10:00:00.000 local time (UTC+00:00)\n"
-                                       "# devices Coin Mechanism\n10:00:00.100 TX 62 9D\n# date 2026-12-01\n10:00:00.300 TX 62 9D\n# closed 10:00:00.900: the port was lost (the device no longer answers reads)\n");
+                                       "# devices Coin Mechanism\n10:00:00.100 TX 62 9D\n# date 2026-12-01\n10:00:00.300 TX 62 9D\n10:00:00.400 TX 62 9D\n"
+                                       "10:00:00.500 TX 62 9D\n# closed 10:00:01.000: the port was lost (the device no longer answers reads)\n");
     const std::string bent = writeFile(dir, "bent.log",
                                        "# cm_bv_hp 1.2 session of COM3, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n"
                                        "10:00:00.100 TX 62 9D\n# closed -1:00:00.000: Port Close\n");
     std::ostringstream out, err;
+    std::string error;
     const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad, lost, bent};
     EXPECT_EQ(printSummary(files, out), 1);
     std::istringstream rows(out.str());
@@ -145,14 +149,16 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     std::string sixth;
     std::getline(rows, fifth), std::getline(rows, sixth);
     EXPECT_EQ(sixth.substr(bent.size(), 37), "\t2026-12-07 10:00:00.000\t0:00:00.100\t") << "a closing time that is none: to the last event";
-    EXPECT_EQ(fifth, lost + "\t2026-11-30 10:00:00.000\t24:00:00.900\tCOM3\tCoin Mechanism\t-\t1/0/0/1\t-\t0\t0\tthe port was lost (the device no longer answers reads)");
+    EXPECT_EQ(fifth, lost + "\t2026-11-30 10:00:00.000\t24:00:01.000\tCOM3\tCoin Mechanism\t-\t3/0/0/3\t-\t0\t0\tthe port was lost (the device no longer answers reads)");
+    auto silent = SessionIndex::open(lost, error);
+    ASSERT_TRUE(silent && silent->build() && silent->marks().size() == 1);
+    EXPECT_TRUE(silent->marks()[0].kind == SessionIndex::Mark::Silent && silent->marks()[0].ms == silent->info().openedMs + 100) << "three in a row, from the first";
     EXPECT_EQ(first, old + "\t2026-11-30 23:59:59.000\t0:00:01.150\tCOM2\tBill Validator, Selector\t1/1/0/0\t-\t-\t0\t1\t"
                            "(no closing line: the file was cut or is being written)");
     EXPECT_TRUE(second.find("\tCOM1\tBill Validator, Coin Mechanism, Hopper\t") != std::string::npos &&
                 second.ends_with("\t1\t1\tPort Close")) << second;
     EXPECT_EQ(third + '|' + fourth, files[2] + "\trefused: No such file or directory|" + bad + "\trefused: line 2: not an event (HH:MM:SS.mmm TAG ...)");
     // TIME as its first occurrence after the opening, and with its date.
-    std::string error;
     EXPECT_EQ(SessionIndex::open(old, error)->info().openedMs, 1796086799000) << "2026-12-01 00:59:59.000 UTC";
     for (const char* time : {"00:00:00.120", "2026-12-01 00:00:00.120"}) {
         out.str({});

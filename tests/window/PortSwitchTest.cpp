@@ -131,6 +131,15 @@ TEST(PortSwitch, ReopenKeepsTheLinkStateAndFinishEndsTheProgram)
     Console c;
     c.window.show();
     c.button("cmdPortOpen")->click();
+    // Whatever the operator does reaches no control before what came at the port is taken in.
+    QObject control;
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick, QEvent::KeyPress,
+                                    QEvent::KeyRelease, QEvent::Shortcut, QEvent::InputMethod, QEvent::ContextMenu, QEvent::Drop, QEvent::Close}) {
+        QEvent input(type);
+        const std::size_t drains = c.port->drains.size();
+        QCoreApplication::sendEvent(&control, &input);
+        EXPECT_EQ(c.port->drains.size(), drains + 1) << type;
+    }
     c.window.Timer1_Timer();
     c.window.Timer1_Timer();
     c.state().bvCmdNo = 3;

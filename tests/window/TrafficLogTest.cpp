@@ -142,6 +142,8 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     // Boxes: the logic reads back what it wrote at once.
     auto* txt08 = c.get<QLineEdit>("Txt08");
     c.window.setText(Box::Txt08, QStringLiteral("01 02 03 04 "));
+    QEvent activated(QEvent::ActivationChange); // no restore: the pace is kept
+    QCoreApplication::sendEvent(&c.window, &activated);
     EXPECT_EQ(c.window.text(Box::Txt08) + u'/' + txt08->text(), QStringLiteral("01 02 03 04 /"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return txt08->text() == QStringLiteral("01 02 03 04 "); })) << "shown at the display's pace";
     // Regression: a key within a beat of a waiting text edited the old text and
@@ -286,17 +288,18 @@ TEST(TrafficLog, ViewsThatNeverEndALineStampEachRowAndOwnLinesAnswerNoFrame)
     std::int64_t now = 1000;
     c.window.setLogClock([&] { return now; });
     c.window.show();
-    c.button("cmdPortOpen")->click();
-    c.window.Timer1_Timer();
     c.get<QRadioButton>("ViewMode(1)")->click();
+    c.button("cmdPortOpen")->click();
+    c.port->feed(Bytes(40, 0x41)); // before any frame was sent
+    c.window.Timer1_Timer();
     for (; now <= 3000; now += 1000)
         c.port->feed(Bytes(40, 0x41));
     LogView& rx = c.window.receiveLog();
     QStringList tips;
     for (std::size_t row = 0; row < rx.logText().rowCount(); ++row)
         tips << rx.rowToolTip(row).left(12);
-    EXPECT_EQ(tips.join(u'|'), QStringLiteral("00:00:01.000|00:00:02.000|00:00:03.000")) << "each row its first byte's";
-    EXPECT_TRUE(rx.rowToolTip(0).endsWith(QStringLiteral(", 0 ms after 5A A5 was sent")));
+    EXPECT_EQ(tips.join(u'|'), QStringLiteral("00:00:01.000|00:00:01.000|00:00:02.000|00:00:03.000")) << "each row its first byte's";
+    EXPECT_EQ(rx.rowToolTip(0) + u'/' + rx.rowToolTip(1), QStringLiteral("00:00:01.000/00:00:01.000, 0 ms after 5A A5 was sent"));
     // Regression: the transmit log's notice of a dropped frame was taken for the last frame sent.
     c.port->pending = 1024;
     c.window.Timer1_Timer();
@@ -444,12 +447,13 @@ TEST(TrafficLog, RightClickCopiesSelectsAllAndOpensTheSessionFolder)
     log.append(u"5A A5 \r\n62 9D \r\n");
     UrlOpener opener;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
-    for (const char* item : {"Select All", "Copy", "Open Session Folder"}) {
-        QTimer::singleShot(0, [item] {
+    QString enabled; // each item's, as the menu came: Copy only once something is selected
+    for (const char* item : {"Copy", "Select All", "Copy", "Open Session Folder"}) {
+        QTimer::singleShot(0, [item, &enabled] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             for (QAction* a : menu ? menu->actions() : QList<QAction*>())
                 if (a->text() == QString::fromLatin1(item))
-                    a->trigger();
+                    enabled += QChar(u'0' + a->isEnabled()), a->trigger();
             if (menu)
                 menu->close();
         });
@@ -457,6 +461,7 @@ TEST(TrafficLog, RightClickCopiesSelectsAllAndOpensTheSessionFolder)
         QCoreApplication::sendEvent(log.viewport(), &e);
     }
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(enabled, QStringLiteral("0111"));
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("5A A5 \r\n62 9D \r\n"));
     EXPECT_EQ(opener.opened, QUrl::fromLocalFile(qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/cm_bv_hp/sessions")));
     LogView small(nullptr, {8, 4, 48, 8});
@@ -466,6 +471,11 @@ TEST(TrafficLog, RightClickCopiesSelectsAllAndOpensTheSessionFolder)
     small.selectAll();
     EXPECT_EQ(small.selectedText(), small.toPlainText()) << "what is held";
     EXPECT_TRUE(small.rowToolTip(0).startsWith(QStringLiteral("Older lines have left this log; every session is kept whole in /state/sessions.\n")));
+    LogView one(nullptr, {3, 1, 48, 8}); // a row leaves at a time: the row chosen stays chosen
+    one.append(u"1\r\n2\r\n3\r\n");
+    one.selectRow(1);
+    one.append(u"4\r\n");
+    EXPECT_EQ(one.selectedText(), QStringLiteral("3"));
 }
 
 #include "TrafficLogTest.moc"
