@@ -9,7 +9,10 @@ namespace cmbvhp {
 
 // The three parties on the line: the hoppers share one reply and count as one.
 enum class Party { BillValidator, Coin, Hoppers };
+inline constexpr std::size_t kParties = 3;
+static_assert(static_cast<std::size_t>(Party::Hoppers) + 1 == kParties);
 inline constexpr const char* kPartyNames[] = {"Bill Validator", "Coin mechanism or Selector", "Hopper"};
+static_assert(std::size(kPartyNames) == kParties);
 
 // How one party answered since the port was opened.
 struct PartyHealth {
@@ -53,7 +56,7 @@ public:
 private:
     void judge();
 
-    std::array<PartyHealth, 3> parties_{};
+    std::array<PartyHealth, kParties> parties_{};
     std::optional<Party> waiting_; // the party of the last frame, not yet judged
     std::int64_t sentMs_ = 0;
     std::optional<std::int64_t> firstByteMs_;

@@ -89,8 +89,8 @@ bool SessionIndex::build(const std::function<void(double)>& progress, const std:
     Days days = firstDays_;
     std::uint64_t nextCheckpoint = 0;
     // Per party: the silent frames in a row so far.
-    std::array<std::uint64_t, 3> silentRun{};
-    std::array<std::int64_t, 3> runStart{};
+    std::array<std::uint64_t, kParties> silentRun{};
+    std::array<std::int64_t, kParties> runStart{};
     std::int64_t lastSent = info_.openedMs;
     for (;;) {
         if (reader->lineOffset() >= nextCheckpoint) {
@@ -129,8 +129,8 @@ bool SessionIndex::build(const std::function<void(double)>& progress, const std:
         info_.lastMs = ms;
         // A frame is judged when the next goes out: what the health counts
         // then belongs to the frame before.
-        std::array<std::array<std::uint64_t, 3>, 3> before{};
-        for (std::size_t p = 0; p < 3; ++p) {
+        std::array<std::array<std::uint64_t, 3>, kParties> before{};
+        for (std::size_t p = 0; p < kParties; ++p) {
             const PartyHealth& h = replay.health().party(static_cast<Party>(p));
             before[p] = {h.frames, h.bad, h.silent};
         }
@@ -146,7 +146,7 @@ bool SessionIndex::build(const std::function<void(double)>& progress, const std:
             break;
         case SessionEvent::Kind::Op: marks_.push_back({ms, Mark::Op}); break;
         case SessionEvent::Kind::Tx:
-            for (std::size_t p = 0; p < 3; ++p) {
+            for (std::size_t p = 0; p < kParties; ++p) {
                 const PartyHealth& now = replay.health().party(static_cast<Party>(p));
                 if (now.bad > before[p][1])
                     marks_.push_back({lastSent, Mark::Bad});

@@ -53,7 +53,7 @@ int printSummary(std::span<const std::string> files, std::ostream& out)
         const SessionIndex::Info& i = index->info();
         out << file << '\t' << index->timeText(i.openedMs) << '\t' << lasted(i.closedMs.value_or(i.lastMs) - i.openedMs) << "\tCOM" << i.header.port << '\t'
             << i.devices;
-        for (std::size_t p = 0; p < 3; ++p) {
+        for (std::size_t p = 0; p < kParties; ++p) {
             const PartyHealth& h = index->health().party(static_cast<Party>(p));
             if (h.frames == 0)
                 out << "\t-";

@@ -59,7 +59,7 @@ private:
     std::atomic<bool> stop_{false};
     bool built_ = false;
     std::int64_t moment_ = 0;
-    std::int64_t stretchFrom_ = 0, stretchTo_ = -1;
+    std::int64_t stretchFrom_{}, stretchTo_{}; // set with the logs' first rows
     std::int64_t rowsFrom_ = 0, rowsTo_ = -1; // the moments whose rows the logs hold
     std::optional<std::int16_t> view_; // the logs' view; none: as the console showed them
 
@@ -71,7 +71,7 @@ private:
     QComboBox* markKind_ = nullptr;
     QButtonGroup* views_ = nullptr;
     std::array<QLineEdit*, kBoxCount> boxes_{};
-    std::array<QLabel*, 3> health_{};
+    std::array<QLabel*, kParties> health_{};
     LogView* tx_ = nullptr;
     LogView* rx_ = nullptr;
     LineHealth stretchHealth_;
