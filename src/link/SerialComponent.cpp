@@ -117,8 +117,7 @@ void SerialComponent::setPortOpen(bool open)
         if (PortOpen())
             backend_->drain(SerialBackend::AfterDrain::Listen);
         backend_->close();
-        inBuf_.clear();
-        inHead_ = 0;
+        dropInput();
         return;
     }
     require(!PortOpen(), "port already open");
@@ -143,8 +142,7 @@ bool SerialComponent::Output(std::span<const std::uint8_t> bytes)
 
 int SerialComponent::refill()
 {
-    inBuf_.clear();
-    inHead_ = 0;
+    dropInput();
     const std::size_t n = backend_->isOpen() ? backend_->bytesAvailable() : 0;
     if (n > 0) {
         inBuf_.resize(n);
@@ -161,10 +159,15 @@ void SerialComponent::readable()
         raise(comEvReceive);
 }
 
-void SerialComponent::lost(const std::string& reason)
+void SerialComponent::dropInput()
 {
     inBuf_.clear();
     inHead_ = 0;
+}
+
+void SerialComponent::lost(const std::string& reason)
+{
+    dropInput();
     if (OnPortLost)
         OnPortLost(reason);
 }

@@ -82,6 +82,7 @@ private:
     void readable() override;
     void lost(const std::string& reason) override;
     void raise(int event);
+    void dropInput(); // what was read and not yet taken
 
     std::unique_ptr<SerialBackend> backend_;
     PortLocator locate_;
