@@ -51,7 +51,7 @@ std::optional<std::string> sessionFileTime(std::string_view name)
     // A number without a leading zero, of at most `digits` digits.
     auto number = [&](std::size_t digits) {
         std::size_t n = 0;
-        while (n < name.size() && n <= digits && name[n] >= '0' && name[n] <= '9')
+        while (n < name.size() && name[n] >= '0' && name[n] <= '9')
             ++n;
         if (n == 0 || n > digits || name[0] == '0')
             return std::string();

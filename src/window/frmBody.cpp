@@ -540,14 +540,8 @@ void frmBody::setLogClock(const std::function<std::int64_t()>& clock) { testCloc
 
 bool frmBody::isSelected(Choice choice) const
 {
-    switch (choice) {
-    case Choice::checkBv: return checkBv->isChecked();
-    case Choice::checkHp: return checkHp->isChecked();
-    case Choice::optionCm: return optionCm->isChecked();
-    case Choice::optionSlt: return optionSlt->isChecked();
-    case Choice::OptionCoin: return OptionCoin->isChecked();
-    }
-    return false;
+    const QAbstractButton* const inOrder[] = {checkBv, checkHp, optionCm, optionSlt, OptionCoin}; // as Choice lists them
+    return inOrder[static_cast<std::size_t>(choice)]->isChecked();
 }
 
 // Shown without a nested event loop: ticks and receive notifications go on
