@@ -134,8 +134,9 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     const std::string bad = writeFile(dir, "bad.log", "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\nhello\n");
     const std::string lost = writeFile(dir, "lost.log",
                                        "# cm_bv_hp 1.2 session of COM3, opened 2026-11-30 10:00:00.000 local time (UTC+00:00)\n"
-                                       "# devices Coin Mechanism\n10:00:00.100 TX 62 9D\n# date 2026-12-01\n10:00:00.300 TX 62 9D\n10:00:00.400 TX 62 9D\n"
-                                       "10:00:00.500 TX 62 9D\n# closed 10:00:01.000: the port was lost (the device no longer answers reads)\n");
+                                       "# devices Coin Mechanism, Hopper\n10:00:00.100 TX 62 9D\n# date 2026-12-01\n10:00:00.300 TX 72 8D\n10:00:00.400 TX 62 9D\n"
+                                       "10:00:00.500 TX 72 8D\n10:00:00.600 TX 62 9D\n10:00:00.700 TX 72 8D\n10:00:00.800 TX 62 9D\n"
+                                       "# closed 10:00:01.000: the port was lost (the device no longer answers reads)\n");
     const std::string bent = writeFile(dir, "bent.log",
                                        "# cm_bv_hp 1.2 session of COM3, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n"
                                        "10:00:00.100 TX 62 9D\n# closed -1:00:00.000: Port Close\n");
@@ -149,10 +150,11 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     std::string sixth;
     std::getline(rows, fifth), std::getline(rows, sixth);
     EXPECT_EQ(sixth.substr(bent.size(), 37), "\t2026-12-07 10:00:00.000\t0:00:00.100\t") << "a closing time that is none: to the last event";
-    EXPECT_EQ(fifth, lost + "\t2026-11-30 10:00:00.000\t24:00:01.000\tCOM3\tCoin Mechanism\t-\t3/0/0/3\t-\t0\t0\tthe port was lost (the device no longer answers reads)");
+    EXPECT_EQ(fifth, lost + "\t2026-11-30 10:00:00.000\t24:00:01.000\tCOM3\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)");
     auto silent = SessionIndex::open(lost, error);
-    ASSERT_TRUE(silent && silent->build() && silent->marks().size() == 1);
-    EXPECT_TRUE(silent->marks()[0].kind == SessionIndex::Mark::Silent && silent->marks()[0].ms == silent->info().openedMs + 100) << "three in a row, from the first";
+    ASSERT_TRUE(silent && silent->build() && silent->marks().size() == 2);
+    EXPECT_TRUE(silent->marks()[0].kind == SessionIndex::Mark::Silent && silent->marks()[0].ms == silent->info().openedMs + 100 &&
+                silent->marks()[1].ms == silent->info().openedMs + 86'400'300) << "three of a device's frames in a row, from the first";
     EXPECT_EQ(first, old + "\t2026-11-30 23:59:59.000\t0:00:01.150\tCOM2\tBill Validator, Selector\t1/1/0/0\t-\t-\t0\t1\t"
                            "(no closing line: the file was cut or is being written)");
     EXPECT_TRUE(second.find("\tCOM1\tBill Validator, Coin Mechanism, Hopper\t") != std::string::npos &&
@@ -200,8 +202,8 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     const int spacing = rx->fontMetrics().lineSpacing();
     QTest::mouseClick(rx->viewport(), Qt::LeftButton, {}, QPoint(10, 4 + spacing + spacing / 2));
     EXPECT_EQ(w.moment(), rx->logText().stampOfRow(1)->msSinceEpoch) << "a row pressed";
-    QList<QRect> taken; // each box and log by its name, none over another
-    for (const QString& name : Console::names("txtamount TxtCh Txt08 Txt09 txt0a Txt0b txt18 txt19 txt1a txt1b txt14 txt15 txt16 txt17 Text1 txt수신")) {
+    QList<QRect> taken; // each box, log and control by its name, none over another
+    for (const QString& name : Console::names("txtamount TxtCh Txt08 Txt09 txt0a Txt0b txt18 txt19 txt1a txt1b txt14 txt15 txt16 txt17 Text1 txt수신 goTo markKind view0")) {
         const auto* box = w.findChild<QWidget*>(name);
         ASSERT_TRUE(box) << name.toStdString();
         EXPECT_FALSE(box->pos().isNull() || std::any_of(taken.begin(), taken.end(), [&](const QRect& r) { return r.intersects(box->geometry()); }))

@@ -2,17 +2,14 @@
 // of its table: names, captions that fit, controls inside their frames and
 // clear of each other, fonts, colours and tab order; and a few spot positions.
 #include "support/Console.h"
-#include "window/ConsoleApp.h"
 
 #include <QAbstractEventDispatcher>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QStyleOption>
 #include <gtest/gtest.h>
 
@@ -106,9 +103,6 @@ TEST(FormLayout, WindowFontsAndSpotPositions)
 {
     Console c;
     EXPECT_EQ(c.window.windowTitle(), QStringLiteral("CM_BV_HP Test"));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
-    prepareApplication(*qApp); // the console's own style, whatever the desktop's
-    EXPECT_EQ(QApplication::style()->name(), QStringLiteral("fusion"));
     // Qt's own event loop, and the environment as it was for what the console starts.
     EXPECT_TRUE(!QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib") && !qEnvironmentVariableIsSet("QT_NO_GLIB"));
     EXPECT_EQ(c.window.size(), QSize(627, 642));

@@ -105,6 +105,9 @@ TEST(SessionFile, EachDeviceFrameTellsItsLineHealthFromTheOpeningOn)
         c.port->feed(hex("11"));
         c.window.Timer1_Timer();
         EXPECT_EQ(hover(c, "Frame5"), QStringLiteral("1 frames, 1 answered, 0 bad, 0 silent\nreply after median 18 ms, p99 18 ms, max 18 ms"));
+        for (int tick = 0; tick < 2; ++tick) // the coin device's frame, judged silent; the next opening starts again with the bill validator
+            c.window.Timer1_Timer();
+        EXPECT_EQ(hover(c, "Frame4") + u'|' + hover(c, "Frame3"), QStringLiteral("1 frames, 0 answered, 0 bad, 1 silent\nno reply|No frames yet"));
         c.button("cmdPortOpen")->click();
     }
 }
@@ -267,6 +270,7 @@ TEST(SessionFile, OnlyTheConsolesOwnNamesTellAnOpeningTime)
         {"2026-12-07_13-45-10.223_COM1-2.log", "-"},
         {"2026-12-07_13-45-10_COM1-0.log", "-"},
         {"2026-12-07_13-45-10_COM1-1234567.log", "-"},
+        {"2026-12-07_13-45-10_COM1-12", "-"},
         {"2026-12-07_13-45-1x_COM1.log", "-"},
         {"2026-12-07_13-45-10.223_COM1.log~", "-"},
     };

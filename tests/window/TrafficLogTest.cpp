@@ -107,6 +107,8 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     rx.append(u"11 \r\n");
     c.window.setWindowState(Qt::WindowNoState);
     EXPECT_TRUE(!rx.syncPending() && bar->maximum() == maximum + 2) << "restored: brought up to date";
+    c.window.appendLogLine(Log::txt수신, u"a line of the console's own");
+    EXPECT_TRUE(rx.syncPending()) << "shown at the display's pace too";
     // The operator scrolled up: the place is kept until the bottom is reached again.
     for (const bool atBottom : {false, true}) {
         bar->setValue(atBottom ? bar->maximum() : 10);
@@ -196,27 +198,6 @@ TEST(TrafficLog, EveryDataBoxShowsItsRecordWhenItComes)
         };
         EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == row.texts; })) << shown().toStdString();
     }
-}
-
-TEST(TrafficLog, SelectedRowsAreCopiedAsTheirText)
-{
-    Console c;
-    c.window.show();
-    LogView& log = c.window.transmitLog();
-    log.append(u"5A A5 \r\n62 9D \r\n58 A7 \r\n");
-    log.sync();
-    const int row = log.fontMetrics().lineSpacing();
-    QTest::mousePress(log.viewport(), Qt::LeftButton, {}, QPoint(10, 4 + row));
-    QTest::mouseMove(log.viewport(), QPoint(10, 4 + 2 * row));
-    QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("62 9D \r\n58 A7 "));
-    QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(log.selectedText(), log.toPlainText());
-    log.selectRow(1);
-    log.selectRow(log.logText().rowCount()); // no such row: the choice stays
-    EXPECT_EQ(log.selectedText(), QStringLiteral("62 9D "));
-    log.clear();
-    EXPECT_TRUE(log.selectedText().isEmpty());
 }
 
 TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
@@ -355,43 +336,37 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
     Console c;
     c.window.show();
     LogView& rx = c.window.receiveLog();
-    QPalette samePalette = rx.palette();
-    samePalette.setColor(QPalette::Highlight, samePalette.color(QPalette::Base));
-    samePalette.setColor(QPalette::HighlightedText, samePalette.color(QPalette::Text));
-    rx.setPalette(samePalette);
     QString all;
     for (int b = 0; b < 256; ++b)
         all += QChar(LogText::decode(static_cast<std::uint8_t>(b)));
     const QString text = all.mid(32, 95) + QStringLiteral("\r\n\r\n") + all.mid(160) + QStringLiteral("\r\n") + all.left(32) +
                          QStringLiteral("\r\nWWW@@@mmm\r\n");
-    // And again in another font: the cells follow it, and so do the rows.
-    for (const int pixels : {13, 21}) {
-        QFont font = rx.font();
-        font.setPixelSize(pixels);
-        const int page = rx.verticalScrollBar()->pageStep();
-        rx.setFont(font);
-        EXPECT_EQ(rx.verticalScrollBar()->pageStep() < page, pixels == 21) << "rows in view";
-        rx.clear();
-        rx.append(text);
-        rx.sync();
-        const QImage cells = rx.viewport()->grab().toImage();
-        rx.selectAll();
-        EXPECT_TRUE(cells == rx.viewport()->grab().toImage()) << pixels;
-    }
-    // In colours, into images of other formats.
-    samePalette.setColor(QPalette::Base, QColor(0xF0, 0x20, 0x10));
-    samePalette.setColor(QPalette::Text, QColor(0x10, 0x30, 0xA0));
-    samePalette.setColor(QPalette::Highlight, samePalette.color(QPalette::Base));
-    samePalette.setColor(QPalette::HighlightedText, samePalette.color(QPalette::Text));
-    rx.setPalette(samePalette);
-    rx.viewport()->setPalette(samePalette);
-    // The format, and how far apart the two ways may read: a step at most
+    // The font (the cells follow it, and so do the rows), the colours, the
+    // image's format, and how far apart the two ways may read: a step at most
     // where glyphs overlap, and two of RGB16's 5-bit steps where each way
     // rounds to them at its own time.
-    const std::pair<QImage::Format, int> formats[] = {
-        {QImage::Format_RGBX8888, 1}, {QImage::Format_RGB30, 1}, {QImage::Format_BGR888, 1}, {QImage::Format_RGB16, 17}};
-    for (const auto& [format, apart] : formats) {
-        QImage cells(rx.viewport()->size(), format), glyphs = cells;
+    const QPalette given = rx.palette();
+    const struct { int pixels; QColor base, ink; QImage::Format format; int apart; } rows[] = {
+        {13, given.color(QPalette::Base), given.color(QPalette::Text), QImage::Format_ARGB32_Premultiplied, 0},
+        {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_RGBX8888, 1},
+        {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_RGB30, 1},
+        {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_BGR888, 1},
+        {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_RGB16, 17},
+        {21, given.color(QPalette::Base), given.color(QPalette::Text), QImage::Format_ARGB32_Premultiplied, 0}};
+    for (const auto& row : rows) {
+        QPalette same = given; // selected rows in the same colours as the others
+        for (const auto role : {QPalette::Base, QPalette::Highlight})
+            same.setColor(role, row.base);
+        for (const auto role : {QPalette::Text, QPalette::HighlightedText})
+            same.setColor(role, row.ink);
+        rx.setPalette(same);
+        rx.viewport()->setPalette(same);
+        QFont font = rx.font();
+        font.setPixelSize(row.pixels);
+        const int page = rx.verticalScrollBar()->pageStep();
+        rx.setFont(font);
+        EXPECT_EQ(rx.verticalScrollBar()->pageStep() < page, row.pixels == 21) << "rows in view";
+        QImage cells(rx.viewport()->size(), row.format), glyphs = cells;
         rx.clear();
         rx.append(text);
         rx.sync();
@@ -404,7 +379,7 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
                 const QColor a = cells.pixelColor(x, y), b = glyphs.pixelColor(x, y);
                 most = std::max({most, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
             }
-        EXPECT_LE(most, apart) << "format " << format;
+        EXPECT_LE(most, row.apart) << row.pixels << " px, format " << row.format;
     }
 }
 
@@ -439,11 +414,25 @@ TEST(TrafficLog, ScrollBarDrawnInBandsLooksAsDrawnWhole)
     }
 }
 
-TEST(TrafficLog, RightClickCopiesSelectsAllAndOpensTheSessionFolder)
+TEST(TrafficLog, SelectedRowsAreCopiedAsTheirTextAndTheMenuCopiesSelectsAllAndOpensTheSessionFolder)
 {
     Console c;
     c.window.show();
     LogView& log = c.window.transmitLog();
+    log.append(u"5A A5 \r\n62 9D \r\n58 A7 \r\n");
+    log.sync();
+    const int row = log.fontMetrics().lineSpacing();
+    QTest::mousePress(log.viewport(), Qt::LeftButton, {}, QPoint(10, 4 + row));
+    QTest::mouseMove(log.viewport(), QPoint(10, 4 + 2 * row));
+    QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("62 9D \r\n58 A7 "));
+    QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(log.selectedText(), log.toPlainText());
+    log.selectRow(1);
+    log.selectRow(log.logText().rowCount()); // no such row: the choice stays
+    EXPECT_EQ(log.selectedText(), QStringLiteral("62 9D "));
+    log.clear();
+    EXPECT_TRUE(log.selectedText().isEmpty());
     log.append(u"5A A5 \r\n62 9D \r\n");
     UrlOpener opener;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
@@ -471,11 +460,17 @@ TEST(TrafficLog, RightClickCopiesSelectsAllAndOpensTheSessionFolder)
     small.selectAll();
     EXPECT_EQ(small.selectedText(), small.toPlainText()) << "what is held";
     EXPECT_TRUE(small.rowToolTip(0).startsWith(QStringLiteral("Older lines have left this log; every session is kept whole in /state/sessions.\n")));
-    LogView one(nullptr, {3, 1, 48, 8}); // a row leaves at a time: the row chosen stays chosen
+    LogView one(nullptr, {3, 1, 48, 8}); // a row leaves at a time: the row chosen stays chosen, the rows shown move up
+    one.show();
     one.append(u"1\r\n2\r\n3\r\n");
     one.selectRow(1);
+    QCoreApplication::processEvents();
     one.append(u"4\r\n");
+    one.sync();
+    QCoreApplication::processEvents();
     EXPECT_EQ(one.selectedText(), QStringLiteral("3"));
+    const QImage shown = one.screen()->grabWindow(one.winId()).toImage().copy(QRect(one.viewport()->mapTo(&one, QPoint()), one.viewport()->size()));
+    EXPECT_TRUE(shown.convertToFormat(QImage::Format_RGB32) == one.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 #include "TrafficLogTest.moc"
