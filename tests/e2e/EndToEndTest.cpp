@@ -199,9 +199,7 @@ TEST(CommandLine, TheViewerAndThePortsToolAnswerTheirArguments)
     QTemporaryDir dir;
     const QString session = dir.filePath(QStringLiteral("s.log"));
     QFile f(session);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n10:00:00.100 TX 5A A5\n");
-    f.close();
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n10:00:00.100 TX 5A A5\n") > 0 && f.flush());
     const QString view = QStringLiteral(CMBVHP_VIEW_PATH), ports = QStringLiteral(CMBVHP_PORTS_PATH);
     const struct { QString program; QStringList args; int status; QString begins; } rows[] = {
         {view, {"--version"}, 0, QStringLiteral("cm_bv_hp_view " CMBVHP_VERSION "\n")},

@@ -103,7 +103,7 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     auto index = SessionIndex::open(r.file, error);
     double most = 0; // of the share read; a checkpoint at every line, so that each moment is played from one
     ASSERT_TRUE(index && index->build([&](double share) { most = std::max(most, share); }, nullptr, 1)) << error << (index ? index->error() : "");
-    EXPECT_EQ(most, 1.0);
+    EXPECT_EQ(most, 1.0) << "the share read reaches the whole, and no more";
     for (const auto& [ms, boxes] : r.shown) {
         SessionReplay replay;
         index->play(replay, ms, ms);

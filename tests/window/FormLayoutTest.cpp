@@ -68,10 +68,8 @@ TEST(FormLayout, EveryControlIsThereOnceShowingWhatItShouldAndNothingElseIsNamed
     }
     EXPECT_EQ(table.join(u'|'), QString::fromUtf8(kControls));
     for (QWidget* w : c.window.findChildren<QWidget*>()) {
-        const bool control = w->parentWidget() == &c.window || qobject_cast<QGroupBox*>(w->parentWidget());
-        if (control && !w->isWindow()) {
-            EXPECT_TRUE(names.contains(w->objectName())) << "unnamed or unknown: " << w->objectName().toStdString();
-        }
+        const bool control = (w->parentWidget() == &c.window || qobject_cast<QGroupBox*>(w->parentWidget())) && !w->isWindow();
+        EXPECT_TRUE(!control || names.contains(w->objectName())) << "unnamed or unknown: " << w->objectName().toStdString();
     }
 }
 
