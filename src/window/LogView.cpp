@@ -420,7 +420,6 @@ void LogView::selectRow(std::size_t row)
     const auto visible = static_cast<std::size_t>(visibleRows());
     top_ = row > visible / 2 ? row - visible / 2 : 0;
     followTail_ = false;
-    dirtyRow_ = 0;
     sync();
     viewport()->update();
 }
@@ -430,7 +429,6 @@ void LogView::showFirstRows()
     clearSelection();
     top_ = 0;
     followTail_ = false;
-    dirtyRow_ = 0;
     sync();
     viewport()->update();
 }
