@@ -131,10 +131,10 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
                                       "# cm_bv_hp 1.1 session of COM2, opened 2026-11-30 23:59:59.000 local time (UTC-01:00)\n"
                                       "# devices Bill Validator, Selector\n23:59:59.100 TX 5A A5\n23:59:59.101 RX 22 03 1B 01 00 19 +1 ms\n"
                                       "00:00:00.100 TX 5A A5\n00:00:00.150 NOTE cut\n00:00:00.200 RX 44");
-    const std::string bad = writeFile(dir, "bad.log", "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\nhello\n");
+    const std::string bad = writeFile(dir, "bad.log", "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n10:00:00.100 TX 5A A5\nhello\n");
     const std::string lost = writeFile(dir, "lost.log",
-                                       "# cm_bv_hp 1.2 session of COM3, opened 2026-11-30 10:00:00.000 local time (UTC+00:00)\n"
-                                       "# devices Coin Mechanism, Hopper\n10:00:00.100 TX 62 9D\n# date 2026-12-01\n10:00:00.300 TX 72 8D\n10:00:00.400 TX 62 9D\n"
+                                       "# cm_bv_hp 1.2 session of COM3, opened 2026-12-30 10:00:00.000 local time (UTC+00:00)\n"
+                                       "# devices Coin Mechanism, Hopper\n10:00:00.100 TX 62 9D\n# date 2026-12-31\n10:00:00.300 TX 72 8D\n10:00:00.400 TX 62 9D\n"
                                        "10:00:00.500 TX 72 8D\n10:00:00.600 TX 62 9D\n10:00:00.700 TX 72 8D\n10:00:00.800 TX 62 9D\n"
                                        "# closed 10:00:01.000: the port was lost (the device no longer answers reads)\n");
     const std::string bent = writeFile(dir, "bent.log",
@@ -150,7 +150,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     std::string sixth;
     std::getline(rows, fifth), std::getline(rows, sixth);
     EXPECT_EQ(sixth.substr(bent.size(), 37), "\t2026-12-07 10:00:00.000\t0:00:00.100\t") << "a closing time that is none: to the last event";
-    EXPECT_EQ(fifth, lost + "\t2026-11-30 10:00:00.000\t24:00:01.000\tCOM3\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)");
+    EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t24:00:01.000\tCOM3\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)");
     auto silent = SessionIndex::open(lost, error);
     ASSERT_TRUE(silent && silent->build() && silent->marks().size() == 2);
     EXPECT_TRUE(silent->marks()[0].kind == SessionIndex::Mark::Silent && silent->marks()[0].ms == silent->info().openedMs + 100 &&
@@ -159,7 +159,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
                            "(no closing line: the file was cut or is being written)");
     EXPECT_TRUE(second.find("\tCOM1\tBill Validator, Coin Mechanism, Hopper\t") != std::string::npos &&
                 second.ends_with("\t1\t1\tPort Close")) << second;
-    EXPECT_EQ(third + '|' + fourth, files[2] + "\trefused: No such file or directory|" + bad + "\trefused: line 2: not an event (HH:MM:SS.mmm TAG ...)");
+    EXPECT_EQ(third + '|' + fourth, files[2] + "\trefused: No such file or directory|" + bad + "\trefused: line 3: not an event (HH:MM:SS.mmm TAG ...)");
     // TIME as its first occurrence after the opening, and with its date.
     EXPECT_EQ(SessionIndex::open(old, error)->info().openedMs, 1796086799000) << "2026-12-01 00:59:59.000 UTC";
     for (const char* time : {"00:00:00.120", "2026-12-01 00:00:00.120"}) {
@@ -168,7 +168,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
         EXPECT_TRUE(out.str().starts_with("txtamount 0\nTxtCh 0\nTxt08 \n")) << out.str();
         EXPECT_NE(out.str().find("\ntxt1b 01 00 \n"), std::string::npos) << time;
     }
-    for (const char* bad : {"25:00:00.000", "2026-11-30 23:00:00.000", "noon"})
+    for (const char* bad : {"24:00:00.000", "2026-11-30 23:00:00.000", "noon"})
         EXPECT_EQ(printBoxesAt(bad, old, out, err), 2) << bad;
     EXPECT_NE(err.str().find("\"noon\" is no time of the session, which opened 2026-11-30 23:59:59.000"), std::string::npos);
 }

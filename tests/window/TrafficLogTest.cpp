@@ -144,8 +144,7 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     // Boxes: the logic reads back what it wrote at once.
     auto* txt08 = c.get<QLineEdit>("Txt08");
     c.window.setText(Box::Txt08, QStringLiteral("01 02 03 04 "));
-    QEvent activated(QEvent::ActivationChange); // no restore: the pace is kept
-    QCoreApplication::sendEvent(&c.window, &activated);
+    QCoreApplication::sendEvent(&c.window, std::make_unique<QEvent>(QEvent::ActivationChange).get()); // no restore: the pace is kept
     EXPECT_EQ(c.window.text(Box::Txt08) + u'/' + txt08->text(), QStringLiteral("01 02 03 04 /"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return txt08->text() == QStringLiteral("01 02 03 04 "); })) << "shown at the display's pace";
     // Regression: a key within a beat of a waiting text edited the old text and
