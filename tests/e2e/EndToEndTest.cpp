@@ -388,10 +388,8 @@ TEST(Simulator, NeverLeavesItsLinkAndItsPrintingNeverStopsTheDevices)
     int status = 0;
     const bool ended = QTest::qWaitFor([&] { return ::waitpid(sim, &status, WNOHANG) == sim; }, 5000);
     EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "Ctrl-C ends it as it should end";
-    if (!ended) {
-        ::kill(sim, SIGKILL);
-        ::waitpid(sim, &status, 0);
-    }
+    if (!ended) // not left running
+        ::kill(sim, SIGKILL), ::waitpid(sim, &status, 0);
     EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link goes with it";
     ::close(port);
     ::close(out[0]);

@@ -32,10 +32,10 @@ TEST(SerialComponent, RefusedValuesOpenAndClose)
     EXPECT_THROW(comp.setCommPort(17), CommError);
     EXPECT_EQ(comp.CommPort(), 3);
     const auto refused = [&](void (SerialComponent::*set)(int), int n) { try { (comp.*set)(n); return '-'; } catch (const CommError&) { return 'x'; } };
-    std::string sizes; // 0, 1, 32767 and 32768 as the in and out buffers' sizes and the send threshold
+    std::string sizes; // 0, 1, 32767 and 32768 as the in and out buffers' sizes, the send and the receive threshold
     for (const int n : {0, 1, 32767, 32768})
-        sizes += std::string{refused(&SerialComponent::setInBufferSize, n), refused(&SerialComponent::setOutBufferSize, n), refused(&SerialComponent::setSThreshold, n)};
-    EXPECT_EQ(sizes, "xx-------xxx");
+        sizes += std::string{refused(&SerialComponent::setInBufferSize, n), refused(&SerialComponent::setOutBufferSize, n), refused(&SerialComponent::setSThreshold, n), refused(&SerialComponent::setRThreshold, n)};
+    EXPECT_EQ(sizes, "xx----------xxxx");
     EXPECT_FALSE(comp.Output(Bytes{0x5A, 0xA5})) << "nothing goes out while closed";
     comp.setCommPort(2);
     comp.setPortOpen(true);

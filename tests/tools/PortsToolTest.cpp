@@ -174,9 +174,10 @@ TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
     fs::create_symlink("/dev/cm-bv-hp-unplugged", links / "com5");
     EXPECT_EQ(names.noDeviceReason(5, {}).substr(0, 78), "COM5 reaches no device (link to /dev/cm-bv-hp-unplugged, which is not present)");
     // A link comes before the on-board port; a missing device is never opened.
-    fs::create_symlink(pty.name(), links / "com1");
+    for (const char* link : {"com1", "com16"})
+        fs::create_symlink(pty.name(), links / link);
     std::ofstream(dev / "ttyS2").put('x');
-    EXPECT_EQ(names.locate(1) + " " + names.locate(3), (links / "com1").string() + " " + (dev / "ttyS2").string());
+    EXPECT_EQ(names.locate(1) + " " + names.locate(3) + " " + names.locate(16), (links / "com1").string() + " " + (dev / "ttyS2").string() + " " + (links / "com16").string());
     for (const char* beyond : {"ttyS-1", "ttyS16"}) // what numbers 0 and 17 would reach, were they ports
         std::ofstream(dev / beyond).put('x');
     for (int port : {0, 2, 5, 17})
