@@ -203,7 +203,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     QTest::mouseClick(rx->viewport(), Qt::LeftButton, {}, QPoint(10, 4 + spacing + spacing / 2));
     EXPECT_EQ(w.moment(), rx->logText().stampOfRow(1)->msSinceEpoch) << "a row pressed";
     QList<QRect> taken; // each box, log and control by its name, none over another
-    for (const QString& name : Console::names("txtamount TxtCh Txt08 Txt09 txt0a Txt0b txt18 txt19 txt1a txt1b txt14 txt15 txt16 txt17 Text1 txt수신 goTo markKind view0 title")) {
+    for (const QString& name : Console::names("txtamount TxtCh Txt08 Txt09 txt0a Txt0b txt18 txt19 txt1a txt1b txt14 txt15 txt16 txt17 Text1 txt수신 goTo markKind view0 title status")) {
         const auto* box = w.findChild<QWidget*>(name);
         ASSERT_TRUE(box) << name.toStdString();
         EXPECT_FALSE(box->pos().isNull() || std::any_of(taken.begin(), taken.end(), [&](const QRect& r) { return r.intersects(box->geometry()); }))
