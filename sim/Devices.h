@@ -99,12 +99,12 @@ private:
     Bytes withFaults(Bytes reply, bool checked);
     bool has(Fault f) const { return options_.faults.count(f) != 0; }
 
-    Options options_;
-    std::mt19937 rng_;
     void insertBill(int kind); // 0: 10, 1: 50, 2: 10000
     void insertCoin(int kind); // 0 ... 3: coin kinds 1 ... 4
     void toggleCoinError();
 
+    Options options_;
+    std::mt19937 rng_;
     BillValidator bv_;
     CoinMech cm_;
     Hoppers hp_;
