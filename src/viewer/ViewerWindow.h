@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -58,7 +59,7 @@ private:
     std::thread indexing_;
     std::atomic<bool> stop_{false};
     bool built_ = false;
-    std::int64_t moment_ = 0;
+    std::int64_t moment_ = std::numeric_limits<std::int64_t>::min(); // none chosen: the opening
     std::int64_t stretchFrom_{}, stretchTo_{}; // the stretch the logs show, set when they are filled
     std::int64_t rowsFrom_ = 0, rowsTo_ = -1; // the moments whose rows the logs hold
     std::optional<std::int16_t> view_; // the logs' view; none: as the console showed them

@@ -10,8 +10,8 @@ using cmbvhp::test::ScriptedPort;
 
 TEST(LineSettingsText, AcceptsExactlyTheFormsTheConsoleBuilds)
 {
-    const std::pair<const char*, LineSettings> good[] = {
-        {"9600,E,8,1", {9600, Parity::Even, 8, StopBits::One}},  {"19200,N,7,2", {19200, Parity::None, 7, StopBits::Two}},
+    const std::pair<const char*, LineSettings> good[] = { // the first: what a component has before settings are given
+        {"9600,E,8,1", {}},  {"19200,N,7,2", {19200, Parity::None, 7, StopBits::Two}},
         {"600,S,4,1.5", {600, Parity::Space, 4, StopBits::OneAndHalf}}, {"1200,O,6,1", {1200, Parity::Odd, 6, StopBits::One}},
         {"2400,M,5,1", {2400, Parity::Mark, 5, StopBits::One}}};
     for (const auto& [text, want] : good)

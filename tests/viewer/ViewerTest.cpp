@@ -15,6 +15,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 using namespace cmbvhp;
@@ -61,7 +62,9 @@ struct Recorded {
                 boxes.push_back(c.boxText(name.toLatin1().constData()));
             shown.emplace_back(now++, boxes); // what the operator does next comes a millisecond later
         };
+        c.port->pending = 1022; // a frame that fills the port's 1024 bytes is taken
         tickAnd("22 03 1B 01 00 19");
+        c.port->pending = 0;
         tickAnd("33 13 00 08 12 05 00 99 00 0A 00 00 00 00 00 0B 01 00 00 00 00 95");
         c.get<QLineEdit>("TxtCh")->setText(QStringLiteral("30"));
         c.button("cmCmd(4)")->click();
@@ -104,12 +107,15 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     double most = 0; // of the share read; a checkpoint at every line, so that each moment is played from one
     ASSERT_TRUE(index && index->build([&](double share) { most = std::max(most, share); }, nullptr, 1)) << error << (index ? index->error() : "");
     EXPECT_EQ(most, 1.0) << "the share read reaches the whole, and no more";
+    const auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto open = descriptors();
     for (const auto& [ms, boxes] : r.shown) {
         SessionReplay replay;
         index->play(replay, ms, ms);
         for (std::size_t i = 0; i < std::size(kShown); ++i)
             EXPECT_EQ(replay.box(kShown[i]), boxes[i]) << index->timeText(ms) << " box " << i;
     }
+    EXPECT_EQ(descriptors(), open) << "each moment's reader closes its file";
     EXPECT_EQ(index->health().party(Party::Coin).summary(), r.health);
     EXPECT_EQ(index->timeText(r.shown.back().first), "2026-12-08 00:04:00.059");
     QFile f(QString::fromStdString(r.file));
@@ -145,10 +151,9 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad, lost, bent};
     EXPECT_EQ(printSummary(files, out), 1);
     std::istringstream rows(out.str());
-    std::string header, first, second, third, fourth, fifth;
-    std::getline(rows, header), std::getline(rows, first), std::getline(rows, second), std::getline(rows, third), std::getline(rows, fourth);
-    std::string sixth;
-    std::getline(rows, fifth), std::getline(rows, sixth);
+    std::string header, first, second, third, fourth, fifth, sixth;
+    for (std::string* row : {&header, &first, &second, &third, &fourth, &fifth, &sixth})
+        std::getline(rows, *row);
     EXPECT_EQ(sixth.substr(bent.size(), 37), "\t2026-12-07 10:00:00.000\t0:00:00.100\t") << "a closing time that is none: to the last event";
     EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t24:00:01.000\tCOM3\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)");
     auto silent = SessionIndex::open(lost, error);

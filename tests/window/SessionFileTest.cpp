@@ -198,10 +198,8 @@ TEST(SessionFile, TheFolderBoundRemovesOnlyTheConsolesOwnClosedSessionsOldestByN
     c.button("cmdPortOpen")->click();
     fileText(c);
     EXPECT_EQ(present(), "01111111") << "the oldest by name goes";
-    for (int i = 0; i < 6; ++i) { // 360 KiB, which the file holds as three times that
-        c.port->feed(Bytes(60 << 10, 0x5A));
-        c.window.recorder().waitWritten(std::chrono::seconds(5));
-    }
+    c.port->feed(Bytes(400 << 10, 0x5A)); // one read, which the file holds as three times that
+    EXPECT_EQ(fileText(c).split(u'\n').filter(QStringLiteral(" RX 5A")).value(0).size(), 15 + 3 * (6 << 16)) << "the line ends with the 64 KiB piece that passes 1 MiB";
     writing.window.Timer1_Timer();
     EXPECT_EQ(fileText(writing).count(QStringLiteral(" TX 5A A5\n")), 1) << "still written";
     EXPECT_EQ(present(), "00001111") << "the open session alone passes the limit";
