@@ -57,11 +57,12 @@ private:
     std::optional<SessionIndex> index_;
     std::unique_ptr<SessionIndex> building_; // read on the thread, then taken over
     std::thread indexing_;
-    std::atomic<bool> stop_{false};
+    std::atomic<bool> stop_{}; // set by open() before each reading
     bool built_ = false;
     std::int64_t moment_ = std::numeric_limits<std::int64_t>::min(); // none chosen: the opening
     std::int64_t stretchFrom_{}, stretchTo_{}; // the stretch the logs show, set when they are filled
-    std::int64_t rowsFrom_ = 0, rowsTo_ = -1; // the moments whose rows the logs hold
+    // The moments whose rows the logs hold: none yet.
+    std::int64_t rowsFrom_ = std::numeric_limits<std::int64_t>::max(), rowsTo_ = std::numeric_limits<std::int64_t>::min();
     std::optional<std::int16_t> view_; // the logs' view; none: as the console showed them
 
     QLabel* title_ = nullptr;

@@ -7,7 +7,6 @@
 #include "viewer/ViewerWindow.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -16,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 using namespace cmbvhp;
@@ -28,11 +28,9 @@ constexpr Box kShown[] = {Box::txtamount, Box::TxtCh, Box::Txt08, Box::Txt09, Bo
 
 std::string writeFile(const QTemporaryDir& dir, const char* name, const std::string& text)
 {
-    const QString path = dir.filePath(QString::fromLatin1(name));
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(text.data(), static_cast<qint64>(text.size()));
-    return path.toStdString();
+    const std::string path = dir.filePath(QString::fromLatin1(name)).toStdString();
+    std::ofstream(path) << text;
+    return path;
 }
 
 // A session on the console with each kind of event, and the boxes it showed
@@ -118,9 +116,8 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     EXPECT_EQ(descriptors(), open) << "each moment's reader closes its file";
     EXPECT_EQ(index->health().party(Party::Coin).summary(), r.health);
     EXPECT_EQ(index->timeText(r.shown.back().first), "2026-12-08 00:04:00.059");
-    QFile f(QString::fromStdString(r.file));
-    f.open(QIODevice::ReadOnly);
-    EXPECT_TRUE(f.readAll().contains("\n# date 2026-12-08\n00:00:00.006 TX"));
+    const std::string text(std::istreambuf_iterator<char>(std::ifstream(r.file).rdbuf()), {});
+    EXPECT_NE(text.find("\n# date 2026-12-08\n00:00:00.006 TX"), std::string::npos);
     // The marks: the Change, the two views, Clear Text and HP #1; the drop
     // and its notice; silent coin frames.
     std::string kinds;
@@ -187,12 +184,13 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     w.resize(900, 100); // as small as it goes: the logs hold more rows than they show
     w.show();
     ASSERT_TRUE(w.open(QString::fromStdString(r.file)));
-    EXPECT_EQ(w.boxText(Box::txt1b), QString()) << "the first screen, at the opening";
+    auto* goTo = w.findChild<QLineEdit*>(QStringLiteral("goTo"));
+    EXPECT_EQ(goTo->text() + w.boxText(Box::txt1b), QStringLiteral("2026-12-07 23:59:00.000")) << "the first screen, at the opening";
+    EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("health0"))->text().contains(QStringLiteral("the whole session: (being read);")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
     auto* line = w.findChild<TimeLine*>(QStringLiteral("timeLine"));
     QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() - 1, 5));
     EXPECT_EQ(w.boxText(Box::txt14), QStringLiteral("01 00 00 00 ")) << "the end";
-    auto* goTo = w.findChild<QLineEdit*>(QStringLiteral("goTo"));
     std::string error;
     goTo->setText(QString::fromStdString(SessionIndex::open(r.file, error)->timeText(r.shown[1].first)));
     QTest::keyClick(goTo, Qt::Key_Return);

@@ -94,8 +94,8 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     Console c;
     LogView& rx = c.window.receiveLog();
     QScrollBar* bar = rx.verticalScrollBar();
-    for (int i = 0; i < 300; ++i)
-        rx.append(u"22 03 1B 01 00 19 \r\n");
+    const auto fill = [](LogView& log) { for (int i = 0; i < 300; ++i) log.append(u"22 03 1B 01 00 19 \r\n"); };
+    fill(rx);
     EXPECT_FALSE(rx.syncPending()) << "hidden: nothing waits to be painted";
     c.window.show();
     const int maximum = bar->maximum();
@@ -157,8 +157,7 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     EXPECT_EQ(c.window.text(Box::TxtCh) + u'/' + txtCh->text(), QStringLiteral("65.71/65.71"));
     // Last: another window shown takes the focus the key above relies on.
     LogView fresh; // a log never cleared follows its last row too
-    for (int i = 0; i < 300; ++i)
-        fresh.append(u"22 03 1B 01 00 19 \r\n");
+    fill(fresh);
     fresh.show();
     EXPECT_TRUE(fresh.verticalScrollBar()->maximum() > 0 && fresh.verticalScrollBar()->value() == fresh.verticalScrollBar()->maximum());
 }
