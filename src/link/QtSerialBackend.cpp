@@ -249,7 +249,6 @@ void QtSerialBackend::reportLoss(unsigned opening)
 {
     if (opening != openings_ || !port_.isOpen())
         return; // that opening is over: the operator closed the port since
-    lossQueued_ = false;
     port_.close();
     port_.clearError();
     if (listener())

@@ -79,7 +79,6 @@ public:
     // Rows first ... last - 1 as text: wrapped rows joined as they stand,
     // lines joined by "\r\n".
     QString rowsText(std::size_t first, std::size_t last) const;
-    bool isEmpty() const { return size_ == rowStart(0) && rows_.size() == 1; }
     // Rows held, the first held being row 0.
     std::size_t rowCount() const { return rows_.size(); }
     QString rowText(std::size_t row) const;

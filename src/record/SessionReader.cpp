@@ -46,17 +46,19 @@ bool hexBytes(std::string_view text, std::vector<std::uint8_t>& out)
     }
 }
 
-// Takes a number of exactly `digits` digits from the front of `text`.
+// Takes a number of exactly `n` digits from the front of `text`; `value` is
+// set only when it is taken.
 bool digits(std::string_view& text, std::size_t n, int& value)
 {
     if (text.size() < n)
         return false;
-    value = 0;
+    int v = 0;
     for (std::size_t i = 0; i < n; ++i) {
         if (text[i] < '0' || text[i] > '9')
             return false;
-        value = value * 10 + (text[i] - '0');
+        v = v * 10 + (text[i] - '0');
     }
+    value = v;
     text.remove_prefix(n);
     return true;
 }

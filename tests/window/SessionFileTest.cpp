@@ -58,6 +58,7 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     c.button("cmCmd(4)")->click();
     c.button("bvCmd(0)")->click();
     c.button("cmCmd(0)")->click();
+    c.button("cmdHp1(4)")->click();
     now += 10;
     c.port->pending = 1024;
     c.window.Timer1_Timer();
@@ -68,8 +69,8 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
               "# events: TX sent, DROP not taken by the port, RX received (+ms after the frame before), OP operator, NOTE console\n"
               "12:42:03.408 TX 5A A5\n12:42:03.431 RX 22 03 1B 01 00 19 +23 ms\n12:42:03.508 TX 62 9D\n"
               "12:42:03.513 RX 11 +5 ms\n12:42:03.523 OP Change 100.7\n12:42:03.523 OP Stand By (Bill Validator)\n"
-              "12:42:03.523 OP Stand By (Coin mechanism or Selector)\n"
-              "12:42:03.533 DROP 58 A7\n12:42:03.533 NOTE COM1 is not taking bytes; frames are dropped until it does.\n"
+              "12:42:03.523 OP Stand By (Coin mechanism or Selector)\n12:42:03.523 OP status\n"
+              "12:42:03.533 DROP 72 8D\n12:42:03.533 NOTE COM1 is not taking bytes; frames are dropped until it does.\n"
               "# closed 12:42:03.533: Port Close\n"
               "# Bill Validator: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 23 ms, p99 23 ms, max 23 ms\n"
               "# Coin mechanism or Selector: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n"
@@ -190,7 +191,7 @@ TEST(SessionFile, TheFolderBoundRemovesOnlyTheConsolesOwnClosedSessionsOldestByN
     std::int64_t earlier = kMorning - 48 * 3600'000;
     writing.window.setLogClock([&] { return earlier; });
     writing.button("cmdPortOpen")->click();
-    fileText(writing);
+    EXPECT_TRUE(fileText(writing).startsWith(QStringLiteral("# cm_bv_hp "))) << "the header comes first";
     EXPECT_TRUE(writing.rxLog().contains(QStringLiteral("CM_BV_HP_SESSIONS_MB is \"x\", which is no size in MiB; the sessions folder is kept under 1024 MiB.")));
     EXPECT_EQ(present(), "11111111");
     qputenv("CM_BV_HP_SESSIONS_MB", "1");
