@@ -106,14 +106,14 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     ASSERT_TRUE(index && index->build([&](double share) { most = std::max(most, share); }, nullptr, 1)) << error << (index ? index->error() : "");
     EXPECT_EQ(most, 1.0) << "the share read reaches the whole, and no more";
     const auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
-    const auto open = descriptors();
+    const auto held = descriptors();
     for (const auto& [ms, boxes] : r.shown) {
         SessionReplay replay;
         index->play(replay, ms, ms);
         for (std::size_t i = 0; i < std::size(kShown); ++i)
             EXPECT_EQ(replay.box(kShown[i]), boxes[i]) << index->timeText(ms) << " box " << i;
     }
-    EXPECT_EQ(descriptors(), open) << "each moment's reader closes its file";
+    EXPECT_EQ(descriptors(), held) << "each moment's reader closes its file";
     EXPECT_EQ(index->health().party(Party::Coin).summary(), r.health);
     EXPECT_EQ(index->timeText(r.shown.back().first), "2026-12-08 00:04:00.059");
     const std::string text(std::istreambuf_iterator<char>(std::ifstream(r.file).rdbuf()), {});
