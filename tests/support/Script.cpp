@@ -93,7 +93,7 @@ struct Runner {
         named["restarts"].get = [this] { return std::to_string(r.timer.restarts); };
         named["ms"].set = [this](std::string_view v) { r.clock.ms = number<std::int64_t>(v); };
         for (const auto& [name, party] : {std::pair("bvHealth", Party::BillValidator), {"cmHealth", Party::Coin}, {"hpHealth", Party::Hoppers}})
-            named[name].get = [this, party] { return r.engine.health().party(party).summary().toStdString(); };
+            named[name].get = [this, p = party] { return r.engine.health().party(p).summary().toStdString(); };
         const std::vector<Bytes>& wire = r.port->writes;
         named["frames"].get = [&wire] { return std::to_string(wire.size()); };
         named["last"].get = [&wire] { return wire.empty() ? std::string() : toHex(wire.back()); };

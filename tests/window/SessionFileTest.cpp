@@ -187,8 +187,8 @@ TEST(SessionFile, TheFolderBoundRemovesOnlyTheConsolesOwnClosedSessionsOldestByN
         return s;
     };
     qputenv("CM_BV_HP_SESSIONS_MB", "x");
-    Console writing; // another console, whose session is the oldest by its name
     std::int64_t earlier = kMorning - 48 * 3600'000;
+    Console writing; // another console, whose session is the oldest by its name
     writing.window.setLogClock([&] { return earlier; });
     writing.button("cmdPortOpen")->click();
     EXPECT_TRUE(fileText(writing).startsWith(QStringLiteral("# cm_bv_hp "))) << "the header comes first";

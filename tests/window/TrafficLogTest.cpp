@@ -59,8 +59,8 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
 {
     // In local time, here not UTC, whatever the machine's zone.
     const LocalZone zone("XST-5:30");
+    std::int64_t now = ((7 * 60 + 12) * 60 + 3) * 1000 + 408; // outlives the console, which reads it to the end
     Console c;
-    std::int64_t now = ((7 * 60 + 12) * 60 + 3) * 1000 + 408;
     c.window.show();
     c.openWithFirstReply(now);
     now += 5;
@@ -263,8 +263,8 @@ TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
 
 TEST(TrafficLog, ViewsThatNeverEndALineStampEachRowAndOwnLinesAnswerNoFrame)
 {
-    Console c;
     std::int64_t now = 1000;
+    Console c;
     c.window.setLogClock([&] { return now; });
     c.window.show();
     c.get<QRadioButton>("ViewMode(1)")->click();
