@@ -1,8 +1,9 @@
-// Soak run: the console, its logs already holding a day of traffic, opened on
-// the simulator through a pseudo-terminal for some minutes of live polling.
-// Reports the resident memory at the start and end, the tick period's median
-// and 99th percentile, and whether every byte the simulator sent is in the
-// receive log.  Usage: cm_bv_hp_soak SIMULATOR [minutes]
+// Soak run: the console, its logs already holding some hours of traffic (a
+// day unless told), opened on the simulator through a pseudo-terminal for some
+// minutes of live polling. Reports the resident memory at the start and end,
+// the tick period's median and 99th percentile, and whether every byte the
+// simulator sent is in the receive log.
+// Usage: cm_bv_hp_soak SIMULATOR [minutes] [hours of logs before]
 #include "common/TextForms.h"
 #include "window/ConsoleApp.h"
 #include "window/LogView.h"
@@ -37,11 +38,11 @@ double residentMB()
     return static_cast<double>(resident) * 4 / 1024;
 }
 
-// A day of 100 ms ticks as the logs hold it: one frame line per tick, and the
-// replies (mostly acknowledgements, a record reply now and then).
-void prefill(frmBody& w)
+// Hours of 100 ms ticks as the logs hold them: one frame line per tick, and
+// the replies (mostly acknowledgements, a record reply now and then).
+void prefill(frmBody& w, double hours)
 {
-    for (long tick = 0; tick < 864'000; ++tick) {
+    for (long tick = 0; tick < static_cast<long>(hours * 36'000); ++tick) {
         const bool bv = tick % 2 == 0;
         w.transmitLog().append(bv ? u"5A A5 \r\n" : u"62 9D \r\n");
         if (tick % 50 == 0)
@@ -79,11 +80,12 @@ int main(int argc, char** argv)
     prepareEnvironment();
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: cm_bv_hp_soak SIMULATOR [minutes]\n");
+        std::fprintf(stderr, "usage: cm_bv_hp_soak SIMULATOR [minutes] [hours of logs before]\n");
         return 2;
     }
     prepareApplication(app);
     const double minutes = argc > 2 ? std::atof(argv[2]) : 2;
+    const double hours = argc > 3 ? std::atof(argv[3]) : 24;
 
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("com1"));
@@ -101,7 +103,7 @@ int main(int argc, char** argv)
     frmBody window(std::make_unique<QtSerialBackend>(), hostPorts(names));
     window.Form_Load();
     window.show();
-    prefill(window);
+    prefill(window, hours);
     const qsizetype rxStart = window.receiveLog().toPlainText().size();
     const double residentStart = residentMB();
 
@@ -145,7 +147,7 @@ int main(int argc, char** argv)
     QString logged = window.receiveLog().toPlainText().mid(rxStart);
     logged.remove(QStringLiteral("\r\n"));
     const bool complete = logged == expected;
-    std::printf("soak: %.1f min live after a prefilled day of logs\n", minutes);
+    std::printf("soak: %.2f min live after %.2f hours of logs\n", minutes, hours);
     std::printf("resident memory: %.1f MB at the start, %.1f MB at the end\n", residentStart, residentMB());
     std::printf("tick period (100 ms ticks, n = %zu): median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
                 periods.size(), percentile(periods, 0.5), percentile(periods, 0.99), percentile(periods, 1.0));
