@@ -258,6 +258,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
     const std::pair<std::string, const char*> bad[] = {
         {head + "12:00:00.100 TX 5A A5\nhello\n", "line 4: not an event (HH:MM:SS.mmm TAG ...)"},
         {head + "12:00:00.100 TX 5A A\n", "line 3: a TX line holds hexadecimal bytes"},
+        {head + "12:00:00.100 TX 5A 5G\n", "line 3: a TX line holds hexadecimal bytes"},
         {head + "12:00:00.100 RX 5A +x ms\n", "line 3: an RX line's delay is \"+N ms\""},
         {head + "12:00:00.100 SEND 5A\n", "line 3: unknown event \"SEND\""},
         {"12:00:00.100 TX 5A A5\n", "line 1: no session header (\"# cm_bv_hp VERSION session of COMn, opened DATE TIME local time (UTC+hh:mm)\")"},

@@ -192,9 +192,9 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() - 1, 5));
     EXPECT_EQ(w.boxText(Box::txt14), QStringLiteral("01 00 00 00 ")) << "the end";
     std::string error;
-    goTo->setText(QString::fromStdString(SessionIndex::open(r.file, error)->timeText(r.shown[1].first)));
+    goTo->setText(QString::fromStdString(SessionIndex::open(r.file, error)->timeText(r.shown[2].first)));
     QTest::keyClick(goTo, Qt::Key_Return);
-    EXPECT_EQ(w.boxText(Box::Txt08) + w.boxText(Box::txt1b), QStringLiteral("12 05 00 99 01 00 "));
+    EXPECT_EQ(w.boxText(Box::Txt08) + w.boxText(Box::txt1b) + QString::number(w.moment() - r.shown[2].first), QStringLiteral("12 05 00 99 01 00 0"));
     w.findChild<QComboBox*>(QStringLiteral("markKind"))->setCurrentIndex(1 + static_cast<int>(SessionIndex::Mark::Drop));
     w.nextMark(1);
     EXPECT_EQ(w.moment(), r.shown.back().first - 5) << "the drop";

@@ -105,8 +105,9 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     EXPECT_TRUE(rx.toPlainText().endsWith(QStringLiteral("44 \r\n"))) << "the text is held at once";
     c.window.setWindowState(Qt::WindowMinimized);
     rx.append(u"11 \r\n");
+    c.window.setText(Box::txt1b, QStringLiteral("12 "));
     c.window.setWindowState(Qt::WindowNoState);
-    EXPECT_TRUE(!rx.syncPending() && bar->maximum() == maximum + 2) << "restored: brought up to date";
+    EXPECT_TRUE(!rx.syncPending() && bar->maximum() == maximum + 2 && c.get<QLineEdit>(QStringLiteral("txt1b"))->text() == QStringLiteral("12 ")) << "restored: logs and boxes brought up to date";
     c.window.appendLogLine(Log::txt수신, u"a line of the console's own");
     EXPECT_TRUE(rx.syncPending()) << "shown at the display's pace too";
     // The operator scrolled up: the place is kept until the bottom is reached again.
@@ -298,21 +299,18 @@ TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAs
     Console c;
     c.window.show();
     LogView& rx = c.window.receiveLog();
-    for (int i = 0; i < 40; ++i)
-        rx.append(u"gjpqy_([ gjpqy_([\r\n");
-    rx.sync();
-    QCoreApplication::processEvents();
-    rx.append(u"gjpqy_([\r\ngjpqy_([\r\n");
-    rx.sync();
-    QCoreApplication::processEvents();
+    for (const QString& rows : {QStringLiteral("gjpqy_([ gjpqy_([\r\n").repeated(40), QStringLiteral("gjpqy_([\r\ngjpqy_([\r\n")}) {
+        rx.append(rows);
+        rx.sync();
+        QCoreApplication::processEvents();
+    }
     rx.viewport()->repaint(QRect(5, 4, 37, 23)); // edges inside glyphs and rows
     const QRect area(rx.viewport()->mapTo(&c.window, QPoint()), rx.viewport()->size());
     const QImage shown = c.window.screen()->grabWindow(c.window.winId()).toImage().copy(area);
     EXPECT_TRUE(shown.convertToFormat(QImage::Format_RGB32) == rx.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32))
         << "what the paints left is what a fresh paint shows";
     QScrollBar* bar = rx.verticalScrollBar();
-    for (int i = 0; i < 30; ++i)
-        rx.append(u"44 \r\n");
+    rx.append(QStringLiteral("44 \r\n").repeated(30));
     QWheelEvent up(QPointF(5, 5), rx.viewport()->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(rx.viewport(), &up);
     EXPECT_EQ(bar->value(), static_cast<int>(rx.logText().rowCount()) - bar->pageStep() - 3) << "one step up from the foot as it is";
