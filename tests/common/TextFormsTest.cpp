@@ -36,8 +36,7 @@ TEST(RxBuffer, OutOfRangeReadGivesZeroAndWriteIsDroppedInEveryBuild)
     RxBuffer rx;
     for (int pos : {0, -1, 1025, 32767, 1024})
         rx.set(pos, 0xAB);
-    EXPECT_EQ(rx(0) + rx(-1) + rx(1025) + rx(32767) + rx(1) + rx(1023), 0) << "read 0, dropped";
-    EXPECT_EQ(rx(1024), 0xAB);
+    EXPECT_EQ(std::pair(rx(0) + rx(-1) + rx(1025) + rx(32767) + rx(1) + rx(1023), int{rx(1024)}), std::pair(0, 0xAB)) << "read 0, dropped; the last place kept";
 }
 
 // Regression: under a locale that writes decimals with a comma, "100.7" went on

@@ -49,10 +49,12 @@ struct Recorded {
         c.window.setLogClock([&] { return now; });
         c.button("cmdPortOpen")->click();
         c.window.timer1().setEnabled(false);
-        const auto tickAnd = [&](const char* reply) {
+        const auto tickAnd = [&](const char* reply, std::initializer_list<const char*> clicksBefore = {}) {
             now += 30'000;
             c.window.Timer1_Timer();
             now += 5;
+            for (const char* name : clicksBefore)
+                c.button(name)->click();
             if (*reply)
                 c.port->feed(hex(reply));
             std::vector<QString> boxes;
@@ -77,7 +79,7 @@ struct Recorded {
         c.button("Command2")->click();
         c.get<QLineEdit>("hpCount(0)")->setText(QStringLiteral("1"));
         c.button("cmdHp1(0)")->click();
-        tickAnd("11");
+        tickAnd("22 03 1B 02 00 1A", {"cmdHp1(4)", "bvCmd(0)"}); // read as the bill validator's, the device clicked last
         tickAnd("33 00 15 01 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00");
         c.port->pending = 1024;
         tickAnd("");
@@ -118,12 +120,12 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     EXPECT_EQ(index->timeText(r.shown.back().first), "2026-12-08 00:04:00.059");
     const std::string text(std::istreambuf_iterator<char>(std::ifstream(r.file).rdbuf()), {});
     EXPECT_NE(text.find("\n# date 2026-12-08\n00:00:00.006 TX"), std::string::npos);
-    // The marks: the Change, the two views, Clear Text and HP #1; the drop
+    // The marks: the Change, the two views, Clear Text, HP #1, status and Stand By; the drop
     // and its notice; silent coin frames.
     std::string kinds;
     for (const auto& m : index->marks())
         kinds += SessionIndex::kMarkNames[static_cast<int>(m.kind)][0];
-    EXPECT_EQ(kinds, "OOOOOODN");
+    EXPECT_EQ(kinds, "OOOOOOOODN");
 }
 
 TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
@@ -136,7 +138,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
                                       "00:00:00.100 TX 5A A5\n00:00:00.150 NOTE cut\n00:00:00.200 RX 44");
     const std::string bad = writeFile(dir, "bad.log", "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 10:00:00.000 local time (UTC+00:00)\n10:00:00.100 TX 5A A5\nhello\n");
     const std::string lost = writeFile(dir, "lost.log",
-                                       "# cm_bv_hp 1.2 session of COM3, opened 2026-12-30 10:00:00.000 local time (UTC+00:00)\n"
+                                       "# cm_bv_hp 1.2 session of COM16, opened 2026-12-30 10:00:00.000 local time (UTC+00:00)\n"
                                        "# devices Coin Mechanism, Hopper\n10:00:00.100 TX 62 9D\n# date 2026-12-31\n10:00:00.300 TX 72 8D\n10:00:00.400 TX 62 9D\n"
                                        "10:00:00.500 TX 72 8D\n10:00:00.600 TX 62 9D\n10:00:00.700 TX 72 8D\n10:00:00.800 TX 62 9D\n"
                                        "# closed 10:00:01.000: the port was lost (the device no longer answers reads)\n");
@@ -152,7 +154,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     for (std::string* row : {&header, &first, &second, &third, &fourth, &fifth, &sixth})
         std::getline(rows, *row);
     EXPECT_EQ(sixth.substr(bent.size(), 37), "\t2026-12-07 10:00:00.000\t0:00:00.100\t") << "a closing time that is none: to the last event";
-    EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t24:00:01.000\tCOM3\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)");
+    EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t24:00:01.000\tCOM16\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)");
     auto silent = SessionIndex::open(lost, error);
     ASSERT_TRUE(silent && silent->build() && silent->marks().size() == 2);
     EXPECT_TRUE(silent->marks()[0].kind == SessionIndex::Mark::Silent && silent->marks()[0].ms == silent->info().openedMs + 100 &&
@@ -190,7 +192,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
     auto* line = w.findChild<TimeLine*>(QStringLiteral("timeLine"));
     QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() - 1, 5));
-    EXPECT_EQ(w.boxText(Box::txt14), QStringLiteral("01 00 00 00 ")) << "the end";
+    EXPECT_EQ(w.boxText(Box::txt14) + w.boxText(Box::txt1b), QStringLiteral("01 00 00 00 02 00 ")) << "the end";
     std::string error;
     goTo->setText(QString::fromStdString(SessionIndex::open(r.file, error)->timeText(r.shown[2].first)));
     QTest::keyClick(goTo, Qt::Key_Return);

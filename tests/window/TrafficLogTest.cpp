@@ -113,8 +113,8 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     // The operator scrolled up: the place is kept until the bottom is reached again.
     for (const bool atBottom : {false, true}) {
         bar->setValue(atBottom ? bar->maximum() : 10);
-        rx.append(u"44 \r\n");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !rx.syncPending(); }));
+        rx.append(QStringLiteral("44 \r\n").repeated(100)); // scrolled up, the thumb moves, and the bar with it
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !rx.syncPending() && (atBottom || bar->maximum() == static_cast<int>(rx.logText().rowCount()) - bar->pageStep()); }));
         EXPECT_EQ(bar->value(), atBottom ? bar->maximum() : 10);
     }
     // Regression: a port left resting at a beat was drained again only at the
@@ -345,7 +345,7 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
     const struct { int pixels; QColor base, ink; QImage::Format format; int apart; } rows[] = {
         {13, given.color(QPalette::Base), given.color(QPalette::Text), QImage::Format_ARGB32_Premultiplied, 0},
         {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_RGBX8888, 1},
-        {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_RGB30, 1},
+        {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x80, 0x30), QImage::Format_RGB30, 1}, // another ink alone
         {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_BGR888, 1},
         {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_RGB16, 17},
         {21, given.color(QPalette::Base), given.color(QPalette::Text), QImage::Format_ARGB32_Premultiplied, 0}};
