@@ -19,10 +19,9 @@ namespace cmbvhp {
 struct LineStamp {
     static constexpr std::int64_t kNoTime = std::numeric_limits<std::int64_t>::min();
     std::int64_t msSinceEpoch = kNoTime; // when its first character came
-    std::uint64_t lastSent = 0;          // that frame's key in the transmit log (see key()); 0 = none
+    std::uint64_t lastSent = 0;          // that frame's key in the transmit log (its position + 1); 0 = none
     std::uint64_t from = 0;              // the position of its first character
     std::uint16_t lateMs = 0;            // which may have come up to this much before (a resting port)
-    std::uint64_t key() const { return from + 1; }
 };
 
 // How much a log holds, and how much leaves at once when it is full.

@@ -160,10 +160,8 @@ bool SessionReader::nextLine(std::string_view& line)
             refuse("longer than any line of a session file (" + std::to_string(kLongestSessionLine >> 20) + " MiB)");
             return false;
         }
-        if (ended_) {
-            cut_ = begin_ < end_;
+        if (ended_)
             return false;
-        }
         if (begin_ > 0) { // the line begun stays, at the front
             std::memmove(buffer, buffer + begin_, end_ - begin_);
             bufferOffset_ += begin_;

@@ -68,8 +68,6 @@ public:
     // The line last read, counted from 1, and where it begins in the file.
     std::size_t lineNumber() const { return lineNumber_; }
     std::uint64_t lineOffset() const { return lineOffset_; }
-    // The file ended inside a line, which was left out.
-    bool lastLineCut() const { return cut_; }
 
 private:
     bool nextLine(std::string_view& line);
@@ -83,7 +81,6 @@ private:
     std::size_t begin_ = 0, end_ = 0, scanned_ = 0;
     std::uint64_t bufferOffset_ = 0; // where buffer_[0] stands in the file
     bool ended_ = false;
-    bool cut_ = false;
     bool refused_ = false;
     std::size_t lineNumber_ = 0;
     std::uint64_t lineOffset_ = 0;

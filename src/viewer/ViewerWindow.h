@@ -50,7 +50,6 @@ private:
     void buildControls();
     void fillStretch(std::int64_t ms);
     void indexDone();
-    QString healthText(const LineHealth& whole, const LineHealth& stretch) const;
 
     void scrollTo(LogView* log, const std::vector<std::pair<std::int64_t, std::size_t>>& rows, std::int64_t ms);
 
