@@ -8,14 +8,16 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
-    cmbvhp::prepareEnvironment();
-    QApplication app(argc, argv);
-    if (argc < 2) {
-        qWarning("usage: cm_bv_hp_screenshot OUT.png [milliseconds to run]");
+    if (argc < 2) { // told before any display is needed
+        std::fprintf(stderr, "usage: cm_bv_hp_screenshot OUT.png [milliseconds to run]\n");
         return 2;
     }
+    cmbvhp::prepareEnvironment();
+    QApplication app(argc, argv);
     cmbvhp::prepareApplication(app);
     cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts());
     window.Form_Load();

@@ -77,12 +77,12 @@ double percentile(std::vector<double> v, double p)
 
 int main(int argc, char** argv)
 {
-    prepareEnvironment();
-    QApplication app(argc, argv);
-    if (argc < 2) {
+    if (argc < 2) { // told before any display is needed
         std::fprintf(stderr, "usage: cm_bv_hp_soak SIMULATOR [minutes] [hours of logs before]\n");
         return 2;
     }
+    prepareEnvironment();
+    QApplication app(argc, argv);
     prepareApplication(app);
     const double minutes = argc > 2 ? std::atof(argv[2]) : 2;
     const double hours = argc > 3 ? std::atof(argv[3]) : 24;
