@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -84,6 +85,9 @@ int main(int argc, char** argv)
     prepareEnvironment();
     QApplication app(argc, argv);
     prepareApplication(app);
+    // Qt took the host's locale, where "0.5" may read as 0: the arguments and
+    // the report use the point whatever the host, as the console's numbers do.
+    std::setlocale(LC_NUMERIC, "C");
     const double minutes = argc > 2 ? std::atof(argv[2]) : 2;
     const double hours = argc > 3 ? std::atof(argv[3]) : 24;
 
