@@ -196,7 +196,7 @@ TEST(CommandLine, QtOptionsAreIgnored)
 // The viewer's, the ports tool's, the simulator's and the by-hand tools'
 // command lines, as a script meets them: the exit status and how the answer
 // begins. A simulator whose record cannot be written leaves no link.
-TEST(CommandLine, TheViewerAndThePortsToolAnswerTheirArguments)
+TEST(CommandLine, EachProgramAnswersItsArguments)
 {
     QTemporaryDir dir;
     const QString session = dir.filePath(QStringLiteral("s.log"));
