@@ -2,6 +2,8 @@
 // device simulator running as its own process, and on a pseudo-terminal whose
 // far end is pulled away like a USB adapter. And the console's command line.
 #include "window/ConsoleApp.h"
+#include "window/DisplayPace.h"
+#include "record/SessionReader.h"
 #include "link/QtSerialBackend.h"
 #include "support/Console.h"
 #include "viewer/ViewerCommands.h"
@@ -48,12 +50,13 @@ protected:
         sim_.setProgram(QStringLiteral(CMBVHP_SIM_PATH));
         sim_.setArguments(QStringList{"--link", QString::fromStdString(com1_.string())} + options);
         sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sim_.setStandardInputFile(QString::fromStdString(keys_.name())); // its keys, as a technician types them
         sim_.start();
         ASSERT_TRUE(sim_.waitForStarted(5000));
         ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_symlink(com1_); }));
     }
     void click(const char* name) { c_.button(QString::fromLatin1(name))->click(); }
-    void TearDown() override { sim_.terminate(); EXPECT_TRUE(sim_.program().isEmpty() || (sim_.waitForFinished(5000) && sim_.exitStatus() == QProcess::NormalExit && sim_.exitCode() == 0 &&
+    void TearDown() override { sim_.terminate(); EXPECT_TRUE(sim_.program().isEmpty() || ((sim_.state() == QProcess::NotRunning || sim_.waitForFinished(5000)) && sim_.exitStatus() == QProcess::NormalExit && sim_.exitCode() == 0 &&
                                                                   sim_.readAllStandardOutput().endsWith("replies dropped because the console did not read: 0 bytes\n"))) << "SIGTERM ends it well"; }
 
     // A session with a payout: "Change" 8 at the 14th tick, "Port Close"
@@ -112,6 +115,7 @@ protected:
     QTemporaryDir dir_;
     std::filesystem::path com1_{std::filesystem::path(dir_.path().toStdString()) / "com1"};
     QProcess sim_;
+    Pty keys_;
     Console c_{std::make_unique<QtSerialBackend>(), hostPorts(PortNames(com1_.parent_path()))};
 };
 
@@ -233,6 +237,19 @@ TEST(CommandLine, EachProgramAnswersItsArguments)
     EXPECT_FALSE(QFileInfo(dir.filePath(QStringLiteral("com1"))).isSymLink());
 }
 
+// The figures the README promises are the ones the code keeps.
+TEST_F(EndToEnd, TheReadmesFiguresAreTheCodes)
+{
+    const QString readme = readAll(QStringLiteral(CMBVHP_README)).simplified();
+    for (const QString& figure : {QStringLiteral("painted %1 times a second at most").arg(1000.0 / kDisplayPace.count()),
+                                  QStringLiteral("at most %1 ms after they came").arg(QtSerialBackend::kLongestRest.count()),
+                                  QStringLiteral("waits at most %1 s for a stalled disk").arg(SessionWriter::kExitPatience.count()),
+                                  QStringLiteral("kept under %1 GiB").arg(static_cast<double>(SessionRecorder::kDefaultFolderLimitMiB) / 1024),
+                                  QStringLiteral("or %1 MiB of text").arg(LogLimits{}.maxChunks), // a chunk is a MiB
+                                  QStringLiteral("any the console writes (%1 MiB)").arg(static_cast<double>(kLongestSessionLine) / (1 << 20))})
+        EXPECT_TRUE(readme.contains(figure)) << figure.toStdString();
+}
+
 // The session file holds the wire both ways, exactly: each frame the
 // simulator received and the bytes it sent after it; and the simulator playing
 // the file back gives a second session the same bytes.
@@ -260,19 +277,23 @@ TEST_F(EndToEnd, SessionFileHoldsTheWireBothWaysAndPlaysBackTheSameBytes)
     expectSame(exchanges(payoutSession()), exchanges(first));
 }
 
-// A session of the console on the simulator, with a payout, bills and a view
-// change, read back by the viewer: at the closing time, --at prints each
-// "Data" box as the console showed it when the port closed.
+// A session of the console on the simulator, with a payout, bills typed at the
+// simulator and a view change, read back by the viewer: at the closing time,
+// --at prints each "Data" box as the console showed it when the port closed.
 TEST_F(EndToEnd, TheViewerAtTheClosingTimeShowsTheBoxesTheConsoleShowed)
 {
-    startSimulator({"--bill-every", "0.5", "--coin-every", "0", "--quiet"});
+    startSimulator({"--bill-every", "0", "--coin-every", "0", "--quiet"});
     int ticks = 0;
     QObject clock;
     QObject::connect(c_.window.findChild<QTimer*>(QStringLiteral("Timer1")), &QTimer::timeout, &clock, [&] {
-        if (++ticks == 20)
+        if (++ticks == 10)
+            keys_.write(std::vector<std::uint8_t>{'b', 'm'}); // two bills, typed at the simulator
+        if (ticks == 20)
             click("ViewMode(2)");
     });
     const QString file = payoutSession();
+    keys_.write(std::vector<std::uint8_t>{'q'});
+    EXPECT_TRUE(sim_.waitForFinished(5000)) << "q typed at the simulator ends it";
     const QString closed = file.section(QStringLiteral("# closed "), 1).left(12);
     std::ostringstream out, err;
     ASSERT_EQ(printBoxesAt(closed.toStdString(), c_.window.recorder().filePath().toStdString(), out, err), 0) << err.str();

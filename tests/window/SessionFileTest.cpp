@@ -118,9 +118,11 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
     QTemporaryDir dir;
     const QString plain = dir.filePath(QStringLiteral("plain"));
     QFile(plain).open(QIODevice::WriteOnly);
-    const QByteArray saved = qgetenv("XDG_STATE_HOME");
+    const QByteArray saved = qgetenv("XDG_STATE_HOME"), home = qgetenv("HOME");
+    qputenv("HOME", "relative");
     // why: "%1" is the file
     const struct { QString state; std::function<void(Console&)> harm; QString why; } cases[] = {
+        {QStringLiteral("relative"), {}, QStringLiteral("neither XDG_STATE_HOME nor HOME is set to an absolute folder")},
         {plain, {}, QStringLiteral("cannot make the folder ") + plain + QStringLiteral("/cm_bv_hp/sessions: Not a directory")},
         {dir.path(), [](Console& c) { QFile::remove(c.window.recorder().filePath()); }, QStringLiteral("%1 was removed while it was written")},
         {dir.path(), [](Console&) { const rlimit small{600, RLIM_INFINITY}; setrlimit(RLIMIT_FSIZE, &small); },
@@ -148,7 +150,7 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
         EXPECT_EQ(c.rxLog().count(QStringLiteral("not being recorded")), 1);
         EXPECT_EQ(c.port->writes.size(), 20u) << "polling goes on";
     }
-    qputenv("XDG_STATE_HOME", saved);
+    qputenv("XDG_STATE_HOME", saved), qputenv("HOME", home);
 }
 
 // The sessions folder is kept within its limit while sessions run: the
