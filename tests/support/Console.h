@@ -20,11 +20,7 @@ struct LocalZone {
     ~LocalZone() { set("UTC"); }
     LocalZone(const LocalZone&) = delete;
     LocalZone& operator=(const LocalZone&) = delete;
-    static void set(const char* tz)
-    {
-        qputenv("TZ", tz);
-        tzset();
-    }
+    static void set(const char* tz) { qputenv("TZ", tz), tzset(); }
 };
 
 // frmBody on a scripted port; port number n reaches "/dev/testn", except the
@@ -43,10 +39,7 @@ struct Console {
         if (load)
             window.Form_Load();
     }
-    Console(std::unique_ptr<SerialBackend> backend, PortLocator locate) : port(nullptr), window(std::move(backend), std::move(locate))
-    {
-        window.Form_Load();
-    }
+    Console(std::unique_ptr<SerialBackend> backend, PortLocator locate) : port(nullptr), window(std::move(backend), std::move(locate)) { window.Form_Load(); }
 
     template <typename W = QWidget>
     W* get(const QString& name) const { return window.findChild<W*>(name); }
@@ -101,5 +94,7 @@ struct Console {
     ScriptedPort* port; // owned by the window's serial component; null on a real backend
     frmBody window;
 };
+// A console on screen, as the technician has it.
+struct OnScreen : Console { OnScreen() { window.show(); } };
 
 } // namespace cmbvhp::test

@@ -42,11 +42,7 @@ public:
 // Timer1 under the test's control: the test calls the tick itself.
 class FakeTimer : public PollTimer {
 public:
-    void setInterval(std::chrono::milliseconds i) override
-    {
-        interval_ = i;
-        ++restarts;
-    }
+    void setInterval(std::chrono::milliseconds i) override { interval_ = i, ++restarts; }
     std::chrono::milliseconds interval() const override { return interval_; }
     void setEnabled(bool on) override
     {

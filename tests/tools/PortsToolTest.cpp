@@ -23,12 +23,10 @@ struct PortsTool : ::testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(tmp.isValid() && pty.ok());
-        fs::create_directories(byId);
-        fs::create_directories(dev);
-        fs::create_directories(links);
-        std::ofstream(dev / "ttyS0").put('x');
-        std::ofstream(root / "plain").put('x');
-        std::ofstream(links / "data").put('x');
+        for (const fs::path& folder : {byId, dev, links})
+            fs::create_directories(folder);
+        for (const fs::path& file : {dev / "ttyS0", root / "plain", links / "data"})
+            std::ofstream(file).put('x');
         fs::permissions(root, fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
     }
     // Replaces $PTY, $LINKS and $ROOT in a table's text.

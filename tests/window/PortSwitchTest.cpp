@@ -128,8 +128,7 @@ TEST(PortSwitch, RefusedOpenReportsThePortAndReturnsToClosed)
 
 TEST(PortSwitch, ReopenKeepsTheLinkStateAndFinishEndsTheProgram)
 {
-    Console c;
-    c.window.show();
+    OnScreen c;
     c.button("cmdPortOpen")->click();
     // Whatever the operator does reaches no control before what came at the port is taken in.
     QObject control;

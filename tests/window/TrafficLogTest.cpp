@@ -31,8 +31,7 @@ public:
 
 TEST(TrafficLog, ViewsClearTextAndTheChangeMessage)
 {
-    Console c;
-    c.window.show();
+    OnScreen c;
     c.button("cmdPortOpen")->click();
     c.window.Timer1_Timer();
     c.port->feed(hex("22 03 1B 01 00 19"));
@@ -60,8 +59,7 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     // In local time, here not UTC, whatever the machine's zone.
     const LocalZone zone("XST-5:30");
     std::int64_t now = ((7 * 60 + 12) * 60 + 3) * 1000 + 408; // outlives the console, which reads it to the end
-    Console c;
-    c.window.show();
+    OnScreen c;
     c.openWithFirstReply(now);
     now += 5;
     c.port->feed(Bytes(60, 0x55)); // no reply: one line wrapped over several rows
@@ -168,8 +166,7 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
 // the beat after a tick.
 TEST(TrafficLog, EveryDataBoxShowsItsRecordWhenItComes)
 {
-    Console c;
-    c.window.show();
+    OnScreen c;
     c.button("cmdPortOpen")->click();
     c.window.timer1().setEnabled(false);
     // The device addressed, the reply (none: a tick), and the boxes it fills.
@@ -296,8 +293,7 @@ TEST(TrafficLog, ViewsThatNeverEndALineStampEachRowAndOwnLinesAnswerNoFrame)
 // log stayed on rows that were gone.
 TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAsItStands)
 {
-    Console c;
-    c.window.show();
+    OnScreen c;
     LogView& rx = c.window.receiveLog();
     for (const QString& rows : {QStringLiteral("gjpqy_([ gjpqy_([\r\n").repeated(40), QStringLiteral("gjpqy_([\r\ngjpqy_([\r\n")}) {
         rx.append(rows);
@@ -329,8 +325,7 @@ TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAs
 // glyphs overlap, blending them in another order may differ by a step.
 TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
 {
-    Console c;
-    c.window.show();
+    OnScreen c;
     LogView& rx = c.window.receiveLog();
     QString all;
     for (int b = 0; b < 256; ++b)
@@ -383,8 +378,7 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
 // it whole, thumb tall or small, at the top, the foot or in between.
 TEST(TrafficLog, ScrollBarDrawnInBandsLooksAsDrawnWhole)
 {
-    Console c;
-    c.window.show();
+    OnScreen c;
     QScrollBar* bar = c.window.receiveLog().verticalScrollBar();
     ASSERT_GT(bar->height(), 2 * 64) << "tall enough for bands";
     const struct {
@@ -412,8 +406,7 @@ TEST(TrafficLog, ScrollBarDrawnInBandsLooksAsDrawnWhole)
 
 TEST(TrafficLog, SelectedRowsAreCopiedAsTheirTextAndTheMenuCopiesSelectsAllAndOpensTheSessionFolder)
 {
-    Console c;
-    c.window.show();
+    OnScreen c;
     LogView& log = c.window.transmitLog();
     log.append(u"5A A5 \r\n62 9D \r\n58 A7 \r\n");
     log.sync();
