@@ -21,6 +21,9 @@
 using namespace cmbvhp;
 using namespace cmbvhp::test;
 
+// Every character of a log one unit wide.
+constexpr auto kOneEach = [] { std::array<std::uint16_t, 256> w{}; w.fill(1); return w; }();
+
 // Takes the URLs the console asks the desktop to open.
 class UrlOpener : public QObject {
     Q_OBJECT
@@ -208,26 +211,25 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
     t.setText(all);
     EXPECT_EQ(t.text(), all) << "every byte of the ASCII view is one character, none breaks a line";
     EXPECT_EQ(t.rowCount(), 1u);
-    std::array<std::uint16_t, 256> widths{};
-    widths.fill(1);
-    t.setText(u"22 03 1B 01 00 19 \r\n0123456789AB");
-    t.setMetrics(widths, 7); // seven characters a row
+    LogText w; // a log that never held anything, laid out anew
+    w.append(u"0123456789AB\r\nab cdefg h\r\n22 03 1B 01 00 19 ");
+    w.setMetrics(kOneEach, 7); // seven characters a row
     QStringList rows;
-    for (std::size_t r = 0; r < t.rowCount(); ++r)
-        rows << t.rowText(r);
-    rows << t.rowText(t.rowCount()); // no such row
-    t.forEachInRow(t.rowCount(), [&](std::uint8_t) { rows << QStringLiteral("a byte of no row"); });
-    EXPECT_EQ(rows.join(u'|'), QStringLiteral("22 03 |1B 01 |00 19 |0123456|789AB|")) << "groups stay together";
-    EXPECT_EQ(t.text(), QStringLiteral("22 03 1B 01 00 19 \r\n0123456789AB")) << "wrapping is not part of the text";
-    t.setMetrics(widths, 100);
-    EXPECT_EQ(t.rowCount(), 2u);
+    for (std::size_t r = 0; r < w.rowCount(); ++r)
+        rows << w.rowText(r);
+    rows << w.rowText(w.rowCount()); // no such row
+    w.forEachInRow(w.rowCount(), [&](std::uint8_t) { rows << QStringLiteral("a byte of no row"); });
+    EXPECT_EQ(rows.join(u'|'), QStringLiteral("0123456|789AB|ab |cdefg h|22 03 |1B 01 |00 19 |")) << "groups stay together";
+    EXPECT_EQ(w.text(), QStringLiteral("0123456789AB\r\nab cdefg h\r\n22 03 1B 01 00 19 ")) << "wrapping is not part of the text";
+    w.setMetrics(kOneEach, 100);
+    EXPECT_EQ(w.rowCount(), 3u);
     // A line laid out anew while it is written keeps its one stamp, from its
     // first character.
     LogText line;
     std::int64_t now = 1;
     line.setStamper([&] { return LineStamp{.msSinceEpoch = now}; });
     line.append(u"5A A5 \r\n62 ");
-    line.setMetrics(widths, 4);
+    line.setMetrics(kOneEach, 4);
     now = 2;
     line.append(u"9D ");
     EXPECT_EQ(line.lastStampKey(), 7u) << "the line begins at 6";
@@ -252,9 +254,7 @@ TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
     EXPECT_EQ(tx.lineTextFrom(tx.stamp(rx.stampOfRow(9)->lastSent)->from), QStringLiteral("9 "));
     EXPECT_FALSE(tx.stamp(rx.stampOfRow(0)->lastSent)) << "its frame has left";
     LogText one({1u << 30, 1, 2, 1}); // a line that never ends, as the ASCII view's
-    std::array<std::uint16_t, 256> widths{};
-    widths.fill(1);
-    one.setMetrics(widths, 1000);
+    one.setMetrics(kOneEach, 1000);
     one.append(QString(3 << 20, u'x'));
     EXPECT_TRUE(one.trimmed() && one.storedBytes() > (1u << 20) && one.storedBytes() <= (2u << 20) + 1000) << one.storedBytes();
 }
