@@ -188,7 +188,8 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     ASSERT_TRUE(w.open(QString::fromStdString(r.file)));
     auto* goTo = w.findChild<QLineEdit*>(QStringLiteral("goTo"));
     EXPECT_EQ(goTo->text() + w.boxText(Box::txt1b), QStringLiteral("2026-12-07 23:59:00.000")) << "the first screen, at the opening";
-    EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("health0"))->text().contains(QStringLiteral("the whole session: (being read);")));
+    const QLabel* health = w.findChild<QLabel*>(QStringLiteral("health0"));
+    EXPECT_TRUE(health->text().contains(QStringLiteral("the whole session: (being read);")) && health->y() > w.findChild<QLineEdit*>(QStringLiteral("txt17"))->y()) << "under the boxes";
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
     auto* line = w.findChild<TimeLine*>(QStringLiteral("timeLine"));
     QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() - 1, 5));
