@@ -238,14 +238,14 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
                             QStringLiteral("10:00:01.800 TX 5A A5\n10:00:01.850 RX 11\n10:00:01.900 TX 5A A5\n10:00:02.000 RX%1\n10:00:02.500 RX%1\n10:00:04.000 OP View Dec\n10:00:05.000 RX%1\n10:00:05.500 RX%1\n").arg(bytes);
     ASSERT_TRUE(w.open(QString::fromStdString(writeFile(dir, "dec.log", decView.toStdString()))));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
-    // The view, the moment, and the first row's time before the last's. The stretch's health is the file's, whatever the view shown.
-    for (const auto& [view, time, apart] : {std::tuple{"view3", "10:00:03.000", 650}, {"view0", "10:00:06.000", 500}}) {
+    // The view (and its tip), the moment, and the first row's time before the last's. The stretch's health is the file's, whatever the view shown.
+    for (const auto& [view, time, apart, tip] : {std::tuple{"view3", "10:00:03.000", 650, "The receive log in this view"}, {"view0", "10:00:06.000", 500, "The receive log in the views the console showed"}}) {
         w.findChild<QRadioButton*>(QString::fromLatin1(view))->click();
         goTo->setText(QString::fromLatin1(time));
         QTest::keyClick(goTo, Qt::Key_Return);
         const LogText& rows = rx->logText();
         ASSERT_TRUE(rows.rowCount() > 1 && rows.rowText(0).startsWith(QStringLiteral("17 17 "))) << view;
         EXPECT_EQ(rows.stampOfRow(rows.rowCount() - 1)->msSinceEpoch - rows.stampOfRow(0)->msSinceEpoch, apart) << view;
-        EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("health0"))->text().endsWith(QStringLiteral("this stretch: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 50 ms, p99 50 ms, max 50 ms"))) << view;
+        EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("health0"))->text().endsWith(QStringLiteral("this stretch: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 50 ms, p99 50 ms, max 50 ms")) && w.findChild<QRadioButton*>(QString::fromLatin1(view))->toolTip() == QString::fromLatin1(tip)) << view;
     }
 }
