@@ -172,7 +172,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
         EXPECT_TRUE(out.str().starts_with("txtamount 0\nTxtCh 0\nTxt08 \n")) << out.str();
         EXPECT_NE(out.str().find("\ntxt1b 01 00 \n"), std::string::npos) << time;
     }
-    for (const char* bad : {"24:00:00.000", "2026-11-30 23:00:00.000", "noon"})
+    for (const char* bad : {"24:00:00.000", "2026-11-30 23:00:00.000", "2026-11-30 23:60:00.000", "noon"}) // before it, a minute 60 that would be in it
         EXPECT_EQ(printBoxesAt(bad, old, out, err), 2) << bad;
     EXPECT_NE(err.str().find("\"noon\" is no time of the session, which opened 2026-11-30 23:59:59.000"), std::string::npos);
 }
