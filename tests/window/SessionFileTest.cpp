@@ -188,13 +188,13 @@ TEST(SessionFile, TheFolderBoundRemovesOnlyTheConsolesOwnClosedSessionsOldestByN
             s += fs::exists(folder / name) && fs::exists(outside / name) ? '1' : '0';
         return s;
     };
-    qputenv("CM_BV_HP_SESSIONS_MB", "x");
+    qputenv("CM_BV_HP_SESSIONS_MB", "1099511627777"); // a MiB past the largest size taken
     std::int64_t earlier = kMorning - 48 * 3600'000;
     Console writing; // another console, whose session is the oldest by its name
     writing.window.setLogClock([&] { return earlier; });
     writing.button("cmdPortOpen")->click();
     EXPECT_TRUE(fileText(writing).startsWith(QStringLiteral("# cm_bv_hp "))) << "the header comes first";
-    EXPECT_TRUE(writing.rxLog().contains(QStringLiteral("CM_BV_HP_SESSIONS_MB is \"x\", which is no size in MiB; the sessions folder is kept under 1024 MiB.")));
+    EXPECT_TRUE(writing.rxLog().contains(QStringLiteral("CM_BV_HP_SESSIONS_MB is \"1099511627777\", which is no size in MiB; the sessions folder is kept under 1024 MiB.")));
     EXPECT_EQ(present(), "11111111");
     qputenv("CM_BV_HP_SESSIONS_MB", "1");
     Console c;
@@ -210,13 +210,13 @@ TEST(SessionFile, TheFolderBoundRemovesOnlyTheConsolesOwnClosedSessionsOldestByN
     EXPECT_EQ(c.rxLog().count(QStringLiteral("alone passes")), 1) << "once";
     EXPECT_FALSE(writing.rxLog().contains(QStringLiteral("not being recorded")));
 
-    qputenv("XDG_STATE_HOME", linked.path().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", linked.path().toLocal8Bit()), qputenv("CM_BV_HP_SESSIONS_MB", "1099511627776"); // the largest size taken
     fs::create_directories(linked.filePath(QStringLiteral("cm_bv_hp")).toStdString());
     fs::create_directory_symlink(folder, linked.filePath(QStringLiteral("cm_bv_hp/sessions")).toStdString());
     Console throughLink;
     throughLink.button("cmdPortOpen")->click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return throughLink.rxLog().contains(QStringLiteral("This session is not being recorded: the sessions folder ") + linked.path() + QStringLiteral("/cm_bv_hp/sessions is a symbolic link, which the console does not follow.\r\n")); }));
-    EXPECT_EQ(present(), "00001111");
+    EXPECT_EQ(present() + QString::number(throughLink.window.recorder().folderLimit()).toStdString(), "000011111099511627776");
     qunsetenv("CM_BV_HP_SESSIONS_MB");
     qputenv("XDG_STATE_HOME", saved);
 }
