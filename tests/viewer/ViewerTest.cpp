@@ -217,14 +217,14 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     }
 
     QTemporaryDir dir;
-    std::string many = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-08 10:00:00.000 local time (UTC+00:00)\n";
+    std::string many = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-08 10:00:00.000 local time (UTC+00:00)\n# port COM1: link to /dev/ttyUSB0\n";
     for (int i = 1; i <= 40; ++i)
         many += QStringLiteral("10:00:%1.000 TX %1 5A\n10:00:%1.001 RX 11 +1 ms\n").arg(i, 2, 10, QLatin1Char('0')).toStdString();
     many += "10:00:40.500 OP Clear Text\n10:00:41.000 TX 41 5A\n";
     ASSERT_TRUE(w.open(QString::fromStdString(writeFile(dir, "many.log", many))));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
     ASSERT_GT(rx->verticalScrollBar()->maximum(), 0);
-    EXPECT_EQ(rx->verticalScrollBar()->value() + rx->selectedText().size(), 0) << "at the opening: the logs from their first row, none chosen";
+    EXPECT_TRUE(rx->verticalScrollBar()->value() + rx->selectedText().size() == 0 && w.findChild<QLabel*>(QStringLiteral("title"))->text().contains(QStringLiteral(" — COM1 (link to /dev/ttyUSB0), "))) << "at the opening: the logs from their first row, none chosen; the reach in the title";
     goTo->setText(QStringLiteral("10:00:05.000"));
     QTest::keyClick(goTo, Qt::Key_Return);
     auto* tx = w.findChild<LogView*>(QStringLiteral("Text1"));
