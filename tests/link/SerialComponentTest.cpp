@@ -13,7 +13,7 @@ TEST(LineSettingsText, AcceptsExactlyTheFormsTheConsoleBuilds)
     const std::pair<const char*, LineSettings> good[] = { // the first: what a component has before settings are given
         {"9600,E,8,1", {}},  {"19200,N,7,2", {19200, Parity::None, 7, StopBits::Two}},
         {"600,S,4,1.5", {600, Parity::Space, 4, StopBits::OneAndHalf}}, {"1200,O,6,1", {1200, Parity::Odd, 6, StopBits::One}},
-        {"2400,M,5,1", {2400, Parity::Mark, 5, StopBits::One}}};
+        {"2400,M,5,1", {2400, Parity::Mark, 5, StopBits::One}}, {"4800,O,8,2", {4800, Parity::Odd, 8, StopBits::Two}}};
     for (const auto& [text, want] : good)
         EXPECT_EQ(parseSettings(text), want) << text;
     for (const char* bad : {",E,8,1", "9600,E,8", "9600E81", "9600,e,8,1", "9600,E,9,1", "9600,E,3,1", "9600,E,8,3",
