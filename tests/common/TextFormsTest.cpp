@@ -6,7 +6,6 @@
 
 #include <clocale>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
 
 TEST(TextForms, NumbersInAndOut)

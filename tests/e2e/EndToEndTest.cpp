@@ -31,7 +31,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
 using cmbvhp::sim::Pty;
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
 
 TEST(ReceiveFramer, FramedRepliesAreAcceptedOnlyOnAGoodCheckByte)

@@ -16,7 +16,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
 using sim::Devices;
 using sim::Fault;

@@ -14,6 +14,9 @@
 
 namespace cmbvhp::test {
 
+// A test that uses this namespace sees the project's as well.
+using namespace cmbvhp;
+
 using Bytes = std::vector<std::uint8_t>;
 
 // Bytes from "5A A5" text, and back, for readable tables.

@@ -18,7 +18,6 @@
 #include <fstream>
 #include <sstream>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
 
 namespace {

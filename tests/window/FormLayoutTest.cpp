@@ -13,7 +13,6 @@
 #include <QStyleOption>
 #include <gtest/gtest.h>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
 
 namespace {

@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
 
 namespace {

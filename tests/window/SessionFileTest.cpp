@@ -16,7 +16,6 @@
 #include <fstream>
 #include <sys/resource.h>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
 
 namespace {
@@ -149,6 +148,8 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
         EXPECT_TRUE(QTest::qWaitFor([&] { return c.rxLog().contains(told); })) << c.rxLog().toStdString();
         EXPECT_EQ(c.rxLog().count(QStringLiteral("not being recorded")), 1);
         EXPECT_EQ(c.port->writes.size(), 20u) << "polling goes on";
+        c.button("cmdPortOpen")->click(), c.button("cmdPortOpen")->click(), c.window.Timer1_Timer();
+        EXPECT_TRUE(!k.harm || fileText(c).contains(QStringLiteral(" TX 5A A5\n"))) << "the next session is recorded";
     }
     qputenv("XDG_STATE_HOME", saved), qputenv("HOME", home);
 }

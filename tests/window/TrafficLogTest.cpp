@@ -18,7 +18,6 @@
 #include <QToolTip>
 #include <gtest/gtest.h>
 
-using namespace cmbvhp;
 using namespace cmbvhp::test;
 
 // Every character of a log one unit wide.
