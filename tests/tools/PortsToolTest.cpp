@@ -156,6 +156,8 @@ TEST_F(PortsTool, PermissionDeniedReadsAsSuchAndOnlyItsOwnFilesAreRemoved)
     EXPECT_NE(run({}, nobody).find(expand("  COM6   the port folder $LINKS cannot be read: Permission denied\n")), std::string::npos);
     fs::permissions(links, fs::perms::owner_all);
     EXPECT_EQ(folder(), "com6>" + pty.name() + ";");
+    std::ofstream(links / "com7").put('x');
+    EXPECT_EQ(run({"unlink", "7"}) + std::to_string(fs::file_size(links / "com7")), expand("1||$LINKS/com7 is not a link; it was left alone\n1"));
 }
 
 TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
