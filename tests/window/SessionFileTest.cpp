@@ -130,7 +130,7 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
     for (const auto& k : cases) {
         SCOPED_TRACE(k.why.toStdString());
         qputenv("XDG_STATE_HOME", k.state.toLocal8Bit());
-        Console c;
+        OnScreen c; // laid out, as the first message of a log meets it
         c.button("cmdPortOpen")->click();
         c.window.timer1().setEnabled(false); // the test ticks
         c.window.recorder().waitWritten(std::chrono::seconds(5));
@@ -145,7 +145,7 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
         const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &none);
         const QString told = QStringLiteral("This session is not being recorded: ") + QString(k.why).replace(QStringLiteral("%1"), file) + u'.';
-        EXPECT_TRUE(QTest::qWaitFor([&] { return c.rxLog().contains(told); })) << c.rxLog().toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return c.rxLog().startsWith(told); })) << c.rxLog().toStdString();
         EXPECT_EQ(c.rxLog().count(QStringLiteral("not being recorded")), 1);
         EXPECT_EQ(c.port->writes.size(), 20u) << "polling goes on";
         c.button("cmdPortOpen")->click(), c.button("cmdPortOpen")->click(), c.window.Timer1_Timer();

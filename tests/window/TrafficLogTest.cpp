@@ -252,7 +252,9 @@ TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
     EXPECT_EQ(tx.stampOfRow(0)->msSinceEpoch, 4);
     EXPECT_EQ(tx.lineTextFrom(tx.stamp(rx.stampOfRow(9)->lastSent)->from), QStringLiteral("9 "));
     EXPECT_FALSE(tx.stamp(rx.stampOfRow(0)->lastSent)) << "its frame has left";
-    LogText one({1u << 30, 1, 2, 1}); // a line that never ends, as the ASCII view's
+    LogText row({1u << 30, 1, 2, 1}), one({1u << 30, 1, 2, 1}); // a line that never ends, as the ASCII view's
+    row.append(QString(3 << 20, u'x'));
+    EXPECT_FALSE(row.trimmed()) << "the row being written stays, however long it is";
     one.setMetrics(kOneEach, 1000);
     one.append(QString(3 << 20, u'x'));
     EXPECT_TRUE(one.trimmed() && one.storedBytes() > (1u << 20) && one.storedBytes() <= (2u << 20) + 1000) << one.storedBytes();
