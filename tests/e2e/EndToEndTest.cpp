@@ -6,6 +6,7 @@
 #include "record/SessionReader.h"
 #include "link/QtSerialBackend.h"
 #include "support/Console.h"
+#include "viewer/SessionIndex.h"
 #include "viewer/ViewerCommands.h"
 #include "Pty.h"
 
@@ -246,7 +247,7 @@ TEST_F(EndToEnd, TheReadmesFiguresAreTheCodes)
                                   QStringLiteral("waits at most %1 s for a stalled disk").arg(SessionWriter::kExitPatience.count()),
                                   QStringLiteral("kept under %1 GiB").arg(static_cast<double>(SessionRecorder::kDefaultFolderLimitMiB) / 1024),
                                   QStringLiteral("or %1 MiB of text").arg(LogLimits{}.maxChunks), // a chunk is a MiB
-                                  QStringLiteral("any the console writes (%1 MiB)").arg(static_cast<double>(kLongestSessionLine) / (1 << 20))})
+                                  QStringLiteral("any the console writes (%1 MiB)").arg(static_cast<double>(kLongestSessionLine) / (1 << 20)), QStringLiteral("about %1 KiB of the file's lines").arg(2 * SessionIndex::kCheckpointEvery >> 10)})
         EXPECT_TRUE(readme.contains(figure)) << figure.toStdString();
 }
 
