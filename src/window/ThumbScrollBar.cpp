@@ -15,9 +15,11 @@ void ThumbScrollBar::sliderChange(SliderChange change)
 {
     QStyleOptionSlider opt;
     initStyleOption(&opt);
-    const QRect now = style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this);
+    const auto rect = [&](QStyle::SubControl part) { return style()->subControlRect(QStyle::CC_ScrollBar, &opt, part, this); };
+    const QRect now = rect(QStyle::SC_ScrollBarSlider);
+    // The arrows too: each is drawn disabled at its end of the range.
     if (change == SliderRangeChange || change == SliderValueChange)
-        update(now.united(shown_));
+        update(QRegion(now.united(shown_)) + rect(QStyle::SC_ScrollBarSubLine) + rect(QStyle::SC_ScrollBarAddLine));
     else
         QScrollBar::sliderChange(change);
     shown_ = now;

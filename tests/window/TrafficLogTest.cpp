@@ -134,13 +134,14 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !tx.syncPending(); }));
     QCoreApplication::processEvents();
     const QImage shown = c.window.screen()->grabWindow(c.window.winId()).toImage();
-    const QPoint at = tx.viewport()->mapTo(&c.window, QPoint(0, 3));
     int ink = -1;
     for (int x = 0; x < tx.viewport()->width(); ++x)
         for (int y = 0; y < tx.fontMetrics().height(); ++y)
-            if (shown.pixel(at + QPoint(x, y)) != tx.viewport()->palette().color(QPalette::Base).rgb())
+            if (shown.pixel(tx.viewport()->mapTo(&c.window, QPoint(x, y + 3))) != tx.viewport()->palette().color(QPalette::Base).rgb())
                 ink = x;
     EXPECT_NEAR(ink, 3 + tx.fontMetrics().horizontalAdvance(QStringLiteral("5A A5")), 2);
+    for (QWidget* w : {tx.viewport(), rx.viewport(), static_cast<QWidget*>(bar)}) // no stale rows, no stale thumb
+        EXPECT_TRUE(shown.copy(QRect(w->mapTo(&c.window, QPoint()), w->size())) == w->grab().toImage().convertToFormat(shown.format())) << w->metaObject()->className();
 
     // Boxes: the logic reads back what it wrote at once.
     auto* txt08 = c.get<QLineEdit>("Txt08");
