@@ -88,7 +88,8 @@ TEST(ReceiveFramer, ALongNotificationIsLoggedWholeInEveryView)
 {
     auto times = [](const char* s, int n) { return QString::fromLatin1(s).repeated(n).toStdString(); };
     runCases({
-        {"curDevice=1; in" + times(" 22 03 1B 01 00 19", 200), "rx=" + times("22 03 1B 01 00 19 |", 200) + "; bvMiss=0"},
+        // The 89th record's line end falls on the log buffer's last place.
+        {"curDevice=1; in" + times(" 33 19 00 18 00 01 00 00 00 19 00 01 00 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 13", 100), "rx=" + times("33 19 00 18 00 01 00 00 00 19 00 01 00 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 13 |", 100) + "; bvMiss=0"},
         {"curDevice=1; viewMode=2; in" + times(" FF 07", 300), "rx=" + times("255 7 ", 300)},
         {"curDevice=1; viewMode=1; in" + times(" 41", 700), "rx=" + times("A ", 700)},
     });
