@@ -116,7 +116,7 @@ TEST(PortSwitch, RefusedOpenReportsThePortAndReturnsToClosed)
         c.button("cmdPortOpen")->click();
         EXPECT_EQ(c.rxLog() + u'/' + c.button("cmdPortOpen")->toolTip(), QString::fromLatin1(k.message) + u'/' + QString::fromLatin1(k.reason));
         EXPECT_EQ(switchLook(c) + u' ' + c.enabled("bvCmd*7 cmdHp1*6"), kClosed + QStringLiteral(" 0000000111111"));
-        EXPECT_EQ(c.state().curDevice, device::kHopper);
+        EXPECT_TRUE(c.state().curDevice == device::kHopper && !c.window.recorder().active()) << "and its session is ended";
         c.port->refuseOpen.reset();
         c.setting(0)->setCurrentIndex(0);
         c.setting(1)->setCurrentIndex(1);
