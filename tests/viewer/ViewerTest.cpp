@@ -135,7 +135,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
                                       "# cm_bv_hp 1.1 session of COM2, opened 2026-11-30 23:59:59.000 local time (UTC-01:00)\n"
                                       "# devices Bill Validator, Selector\n23:59:59.100 TX 5A A5\n23:59:59.101 RX 22 03 1B 01 00 19 +1 ms\n"
                                       "00:00:00.100 TX 5A A5\n00:00:00.150 NOTE cut\n00:00:00.200 RX 44");
-    const std::string bad = writeFile(dir, "bad.log", "# cm_bv_hp 1.2 session of COM1, opened 2027-01-01 10:00:00.000 local time (UTC+00:00)\n10:00:00.100 TX 5A A5\nhello\n");
+    const std::string bad = writeFile(dir, "bad.log", "# cm_bv_hp 1.2 session of COM1, opened 2027-01-01 10:00:00.000 local time (UTC+00:00)\n10:00:00.100 TX 5A A5\n10:00:60.100 TX 5A A5\n");
     const std::string lost = writeFile(dir, "lost.log",
                                        "# cm_bv_hp 1.2 session of COM16, opened 2026-12-30 10:00:00.000 local time (UTC+00:00)\n"
                                        "# devices Coin Mechanism, Hopper\n10:00:00.100 TX 62 9D\n# date 2026-12-31\n10:00:00.300 TX 72 8D\n10:00:00.400 TX 62 9D\n"
