@@ -221,6 +221,7 @@ TEST(CommandLine, EachProgramAnswersItsArguments)
         {ports, {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_ports [link N DEVICE | unlink N]\n")},
         {ports, {"bogus"}, 2, QStringLiteral("usage: cm_bv_hp_ports [link N DEVICE | unlink N]")},
         {QStringLiteral(CMBVHP_SIM_PATH), {"--version"}, 0, QStringLiteral("cm_bv_hp_sim " CMBVHP_VERSION "\n")},
+        {QStringLiteral(CMBVHP_SIM_PATH), {"--frob"}, 2, QStringLiteral("cm_bv_hp_sim: unknown option --frob (see --help)\n")},
         {QStringLiteral(CMBVHP_SIM_PATH), {"--replay", session + u'x'}, 1, QStringLiteral("cm_bv_hp_sim: ") + session + QStringLiteral("x is refused: ")},
         {QStringLiteral(CMBVHP_SIM_PATH), {"--link", dir.filePath(QStringLiteral("com1")), "--record", dir.filePath(QStringLiteral("no/x"))}, 1, QStringLiteral("cm_bv_hp_sim: cannot write ")},
         {QStringLiteral(CMBVHP_SOAK_PATH), {}, 2, QStringLiteral("usage: cm_bv_hp_soak SIMULATOR [minutes] [hours of logs before]\n")},

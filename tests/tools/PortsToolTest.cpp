@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <numeric>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -40,8 +42,7 @@ struct PortsTool : ::testing::Test {
     // Runs the command as `user` (0: as the test runs); "code|stdout|stderr".
     std::string run(std::vector<std::string> args, uid_t user = 0)
     {
-        for (std::string& a : args)
-            a = expand(a);
+        std::ranges::transform(args, args.begin(), [this](const std::string& a) { return expand(a); });
         auto once = [&] {
             std::ostringstream o, e;
             const int code = runPortsTool(args, {PortNames(links, dev), byId, [this] { return devices; }}, o, e);
@@ -75,10 +76,7 @@ struct PortsTool : ::testing::Test {
         for (const auto& e : fs::directory_iterator(links, ec))
             if (fs::is_symlink(e.symlink_status()))
                 entries.insert(e.path().filename().string() + ">" + fs::read_symlink(e.path(), ec).string() + ";");
-        std::string s;
-        for (const std::string& e : entries)
-            s += e;
-        return s;
+        return std::accumulate(entries.begin(), entries.end(), std::string());
     }
 
     QTemporaryDir tmp;
@@ -154,7 +152,8 @@ TEST_F(PortsTool, PermissionDeniedReadsAsSuchAndOnlyItsOwnFilesAreRemoved)
     EXPECT_EQ(run({"unlink", "6"}, nobody), expand("1||cannot read $LINKS/com6: Permission denied\n"));
     EXPECT_EQ(run({"link", "6", "$PTY"}, nobody), expand("1||cannot read $LINKS/com6: Permission denied\n"));
     EXPECT_NE(run({}, nobody).find(expand("  COM6   the port folder $LINKS cannot be read: Permission denied\n")), std::string::npos);
-    fs::permissions(links, fs::perms::owner_all);
+    fs::permissions(links, fs::perms(0755)); // read and searched, not written
+    EXPECT_EQ(run({"link", "7", "$PTY"}, nobody), expand("1||cannot write the link folder $LINKS: Permission denied\n"));
     EXPECT_EQ(folder(), "com6>" + pty.name() + ";");
     std::ofstream(links / "com7").put('x');
     EXPECT_EQ(run({"unlink", "7"}) + std::to_string(fs::file_size(links / "com7")), expand("1||$LINKS/com7 is not a link; it was left alone\n1"));
