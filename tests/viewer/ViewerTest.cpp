@@ -21,7 +21,7 @@
 using namespace cmbvhp::test;
 
 namespace {
-constexpr std::int64_t kEvening = 1796668140000; // 2026-12-07 23:59:00.000 at UTC+05:30
+constexpr std::int64_t kEvening = 1796668139992; // 2026-12-07 23:58:59.992 at UTC+05:30: the second reply comes past midnight, its frame before
 constexpr Box kShown[] = {Box::txtamount, Box::TxtCh, Box::Txt08, Box::Txt09, Box::txt0a, Box::Txt0b, Box::txt18,
                           Box::txt19,     Box::txt1a, Box::txt1b, Box::txt14, Box::txt15, Box::txt16, Box::txt17};
 
@@ -116,9 +116,9 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     }
     EXPECT_EQ(descriptors(), held) << "each moment's reader closes its file";
     EXPECT_EQ(index->health().party(Party::Coin).summary(), r.health);
-    EXPECT_EQ(index->timeText(r.shown.back().first), "2026-12-08 00:04:00.059");
+    EXPECT_EQ(index->timeText(r.shown.back().first), "2026-12-08 00:04:00.051");
     const std::string text(std::istreambuf_iterator<char>(std::ifstream(r.file).rdbuf()), {});
-    EXPECT_NE(text.find("\n# date 2026-12-08\n00:00:00.006 TX"), std::string::npos);
+    EXPECT_NE(text.find("\n23:59:59.998 TX 62 9D\n# date 2026-12-08\n00:00:00.003 RX"), std::string::npos);
     // The marks: the Change, the two views, Clear Text, HP #1, status and Stand By; the drop
     // and its notice; silent coin frames.
     std::string kinds;
@@ -186,13 +186,13 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     w.show();
     ASSERT_TRUE(w.open(QString::fromStdString(r.file)));
     auto* goTo = w.findChild<QLineEdit*>(QStringLiteral("goTo"));
-    EXPECT_EQ(goTo->text() + w.boxText(Box::txt1b), QStringLiteral("2026-12-07 23:59:00.000")) << "the first screen, at the opening";
+    EXPECT_EQ(goTo->text() + w.boxText(Box::txt1b), QStringLiteral("2026-12-07 23:58:59.992")) << "the first screen, at the opening";
     EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("health0"))->text().contains(QStringLiteral("the whole session: (being read);")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
     auto* line = w.findChild<TimeLine*>(QStringLiteral("timeLine"));
     QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() - 1, 5));
     EXPECT_EQ(w.boxText(Box::txt14) + w.boxText(Box::txt1b), QStringLiteral("01 00 00 00 02 00 ")) << "the end";
-    goTo->setText(QStringLiteral("2026-12-08 00:00:30.017")); // the third reply's moment, as typed
+    goTo->setText(QStringLiteral("2026-12-08 00:00:30.009")); // the third reply's moment, as typed
     QTest::keyClick(goTo, Qt::Key_Return);
     EXPECT_EQ(w.boxText(Box::Txt08) + w.boxText(Box::txt1b) + QString::number(w.moment() - r.shown[2].first), QStringLiteral("12 05 00 99 01 00 0"));
     w.findChild<QComboBox*>(QStringLiteral("markKind"))->setCurrentIndex(1 + static_cast<int>(SessionIndex::Mark::Drop));
