@@ -257,8 +257,8 @@ TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
     row.append(QString(3 << 20, u'x'));
     EXPECT_FALSE(row.trimmed()) << "the row being written stays, however long it is";
     one.setMetrics(kOneEach, 1000);
-    one.append(QString(3 << 20, u'x'));
-    EXPECT_TRUE(one.trimmed() && one.storedBytes() > (1u << 20) && one.storedBytes() <= (2u << 20) + 1000) << one.storedBytes();
+    one.append(QStringLiteral("0123456789").repeated(3 << 17));
+    EXPECT_TRUE(one.trimmed() && one.storedBytes() > (1u << 20) && one.storedBytes() <= (2u << 20) + 1000 && one.rowText(1) == QStringLiteral("0123456789").repeated(100)) << one.storedBytes();
 }
 
 TEST(TrafficLog, ViewsThatNeverEndALineStampEachRowAndOwnLinesAnswerNoFrame)
