@@ -81,11 +81,7 @@ protected:
         EXPECT_TRUE(r.waitWritten(std::chrono::seconds(5)) && QTest::qWaitFor([&] { return !r.filePath().isEmpty(); }));
         return readAll(r.filePath());
     }
-    static QString readAll(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
-    }
+    static QString readAll(const QString& path) { QFile f(path); return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString(); }
     // Each frame of a session file with the bytes that came after it.
     using Exchanges = std::vector<std::pair<QString, QString>>;
     static Exchanges exchanges(const QString& file)

@@ -152,11 +152,12 @@ TEST_F(PortsTool, PermissionDeniedReadsAsSuchAndOnlyItsOwnFilesAreRemoved)
     EXPECT_EQ(run({"unlink", "6"}, nobody), expand("1||cannot read $LINKS/com6: Permission denied\n"));
     EXPECT_EQ(run({"link", "6", "$PTY"}, nobody), expand("1||cannot read $LINKS/com6: Permission denied\n"));
     EXPECT_NE(run({}, nobody).find(expand("  COM6   the port folder $LINKS cannot be read: Permission denied\n")), std::string::npos);
-    fs::permissions(links, fs::perms(0755)); // read and searched, not written
-    EXPECT_EQ(run({"link", "7", "$PTY"}, nobody), expand("1||cannot write the link folder $LINKS: Permission denied\n"));
+    fs::permissions(links, fs::perms::owner_all);
     EXPECT_EQ(folder(), "com6>" + pty.name() + ";");
     std::ofstream(links / "com7").put('x');
     EXPECT_EQ(run({"unlink", "7"}) + std::to_string(fs::file_size(links / "com7")), expand("1||$LINKS/com7 is not a link; it was left alone\n1"));
+    links = root / "plain" / "ports"; // a folder that cannot be made
+    EXPECT_EQ(run({"link", "7", "$PTY"}), expand("1||cannot write the link folder $LINKS: Not a directory\n"));
 }
 
 TEST_F(PortsTool, ThePortNumberRuleAndWhatANumberWithoutADeviceTells)
