@@ -223,6 +223,9 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
     EXPECT_EQ(w.text(), QStringLiteral("0123456789AB\r\nab cdefg h\r\n22 03 1B 01 00 19 ")) << "wrapping is not part of the text";
     w.setMetrics(kOneEach, 100);
     EXPECT_EQ(w.rowCount(), 3u);
+    auto wide = kOneEach; // characters wider than a row: one a row, none empty
+    wide.fill(3), w.setMetrics(wide, 2);
+    EXPECT_EQ(w.rowText(0) + w.rowText(13) + QString::number(w.rowCount()), QStringLiteral("0b 32"));
     // A line laid out anew while it is written keeps its one stamp, from its
     // first character.
     LogText line;
