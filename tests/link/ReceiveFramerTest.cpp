@@ -59,7 +59,7 @@ TEST(ReceiveFramer, SingleByteRepliesDriveTheStartUpSequences)
         {"curDevice=1; bvSeq=1; in 11", "rx=11 |; curDevice=0; bvCmdNo=7; bvSeq=2"},
         {"curDevice=1; bvSeq=2; in 11", "bvCmdNo=2; bvSeq=4"},
         {"curDevice=1; bvSeq=4; in 11", "bvCmdNo=7; bvSeq=8"},
-        {"curDevice=1; bvSeq=8; timer=off; in 11", "timer=off; bvSeq=8; bvCmdNo=0"},
+        {"curDevice=1; bvSeq=8; timer=off; in 11", "timer=off; bvSeq=8; bvCmdNo=0"}, {"curDevice=1; bvSeq=0; bvStatFlag=-1; timer=off; in 11", "timer=off; bvSeq=0"},
         // The last step restarts the timer once the status flag is set, and queues nothing.
         {"curDevice=1; bvSeq=8; bvStatFlag=-1; timer=off; interval=300; in 11",
          "timer=on; interval=100; pollTurn=-1; bvSeq=8; bvCmdNo=0"},
