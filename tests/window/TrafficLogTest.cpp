@@ -243,7 +243,7 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
 // times, and a receive line still names its frame while that frame is held.
 TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
 {
-    LogText tx({8, 4, 48, 8}), rx;
+    LogText tx({8, 4, 48, 8}), rx({10, 2, 48, 8});
     rx.keepLastSent();
     std::int64_t now = 0;
     tx.setStamper([&] { return LineStamp{.msSinceEpoch = now}; });
@@ -254,7 +254,7 @@ TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
     }
     EXPECT_EQ(tx.text(), QStringLiteral("4 \r\n5 \r\n6 \r\n7 \r\n8 \r\n9 \r\n")) << "rows 0 ... 3 left at once";
     EXPECT_EQ(tx.stampOfRow(0)->msSinceEpoch, 4);
-    EXPECT_EQ(tx.lineTextFrom(tx.stamp(rx.stampOfRow(9)->lastSent)->from), QStringLiteral("9 "));
+    EXPECT_EQ(tx.lineTextFrom(tx.stamp(rx.stampOfRow(7)->lastSent)->from), QStringLiteral("9 ")) << "rows 0 and 1 left the receive log";
     EXPECT_FALSE(tx.stamp(rx.stampOfRow(0)->lastSent)) << "its frame has left";
     LogText row({1u << 30, 1, 2, 1}), one({1u << 30, 1, 2, 1}); // a line that never ends, as the ASCII view's
     row.append(QString(3 << 20, u'x'));
