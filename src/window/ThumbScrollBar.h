@@ -6,9 +6,9 @@
 namespace cmbvhp {
 
 // A vertical scroll bar that, when its range or value changes, repaints where
-// its thumb was and where it is, not the whole bar, and draws a tall area in
-// bands: the paint engine splits a tall fill among helper threads, and a
-// log's bar changes often.
+// its thumb was and where it is and its two arrows, not the whole bar, and
+// draws a tall area in bands: the paint engine splits a tall fill among helper
+// threads, and a log's bar changes often.
 class ThumbScrollBar : public QScrollBar {
 public:
     ThumbScrollBar() : QScrollBar(Qt::Vertical) {}
