@@ -143,7 +143,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
                                        "# closed 10:00:59.999: the port was lost (the device no longer answers reads)\n");
     const std::string bent = writeFile(dir, "bent.log",
                                        "# cm_bv_hp 1.2 session of COM3, opened 2026-12-31 10:00:00.000 local time (UTC+00:00)\n"
-                                       "10:00:00.100 TX 62 9D\n# closed -1:00:00.000: Port Close\n");
+                                       "10:00:00.100 TX 62 9D\r\n# closed -1:00:00.000: Port Close\r\n"); // line ends as another system writes them
     std::ostringstream out, err;
     std::string error;
     const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad, lost, bent};
@@ -222,7 +222,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     ASSERT_TRUE(w.open(QString::fromStdString(writeFile(dir, "many.log", many))));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
     ASSERT_GT(rx->verticalScrollBar()->maximum(), 0);
-    EXPECT_TRUE(rx->verticalScrollBar()->value() + rx->selectedText().size() == 0 && w.findChild<QLabel*>(QStringLiteral("title"))->text().contains(QStringLiteral(" — COM1 (link to /dev/ttyUSB0), "))) << "at the opening: the logs from their first row, none chosen; the reach in the title";
+    EXPECT_TRUE(rx->verticalScrollBar()->value() + rx->selectedText().size() == 0 && w.findChild<QLabel*>(QStringLiteral("title"))->text().contains(QStringLiteral(" — COM1 (link to /dev/ttyUSB0), ")) && w.windowTitle() == QStringLiteral("many.log — CM_BV_HP Session Viewer")) << "at the opening: the logs from their first row, none chosen; the reach in the title";
     goTo->setText(QStringLiteral("10:00:05.000"));
     QTest::keyClick(goTo, Qt::Key_Return);
     auto* tx = w.findChild<LogView*>(QStringLiteral("Text1"));
