@@ -216,7 +216,7 @@ TEST(CommandLine, EachProgramAnswersItsArguments)
         {view, {"--window"}, 2, QStringLiteral("cm_bv_hp_view: unknown option --window (see --help)\n")},
         {ports, {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_ports [link N DEVICE | unlink N]\n")},
         {ports, {"bogus"}, 2, QStringLiteral("usage: cm_bv_hp_ports [link N DEVICE | unlink N]")},
-        {QStringLiteral(CMBVHP_SIM_PATH), {"--version"}, 0, QStringLiteral("cm_bv_hp_sim " CMBVHP_VERSION "\n")},
+        {QStringLiteral(CMBVHP_SIM_PATH), {"--version"}, 0, QStringLiteral("cm_bv_hp_sim " CMBVHP_VERSION "\n")}, {QStringLiteral(CMBVHP_SIM_PATH), {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_sim [options]\n")},
         {QStringLiteral(CMBVHP_SIM_PATH), {"--frob"}, 2, QStringLiteral("cm_bv_hp_sim: unknown option --frob (see --help)\n")},
         {QStringLiteral(CMBVHP_SIM_PATH), {"--replay", session + u'x'}, 1, QStringLiteral("cm_bv_hp_sim: ") + session + QStringLiteral("x is refused: ")},
         {QStringLiteral(CMBVHP_SIM_PATH), {"--link", dir.filePath(QStringLiteral("com1")), "--record", dir.filePath(QStringLiteral("no/x"))}, 1, QStringLiteral("cm_bv_hp_sim: cannot write ")},
@@ -244,7 +244,7 @@ TEST_F(EndToEnd, TheReadmesFiguresAreTheCodes)
                                   QStringLiteral("waits at most %1 s for a stalled disk").arg(SessionWriter::kExitPatience.count()),
                                   QStringLiteral("kept under %1 GiB").arg(static_cast<double>(SessionRecorder::kDefaultFolderLimitMiB) / 1024),
                                   QStringLiteral("or %1 MiB of text").arg(LogLimits{}.maxChunks), // a chunk is a MiB
-                                  QStringLiteral("any the console writes (%1 MiB)").arg(static_cast<double>(kLongestSessionLine) / (1 << 20)), QStringLiteral("about %1 KiB of the file's lines").arg(2 * SessionIndex::kCheckpointEvery >> 10)})
+                                  QStringLiteral("any the console writes (%1 MiB)").arg(static_cast<double>(kLongestSessionLine) / (1 << 20)), QStringLiteral("about %1 KiB of the file's lines").arg(2 * SessionIndex::kCheckpointEvery >> 10), QStringLiteral("a line is ended after %1 ms").arg(SessionRecorder::kLongestRx.count()), QStringLiteral("more than %1 MiB behind").arg(SessionRecorder::kMostQueued >> 20)})
         EXPECT_TRUE(readme.contains(figure)) << figure.toStdString();
 }
 
