@@ -69,7 +69,7 @@ TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
         {"a poll with nothing to tell: 11", "", "5A A5", "5A A5", "11", idle},
         {"Crem On takes bills", "", "5A A5", "5B A4 03 10 E1 00 F2", "11", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"the status change after Crem On", "", "5A A5; 5B A4 03 10 E1 00 F2", "5A A5", "22 03 1B 01 00 19", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"a bill while taking bills: a record reply", "", on + "; key f", "5A A5", "33 19 00 18 00 01 00 00 00 19 00 01 00 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 13", "bv on 0,1,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"bills while taking bills: a record reply", "", on + "; key b; key f", "5A A5", "33 19 00 18 00 01 00 00 00 19 01 01 00 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 12", "bv on 1,1,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"a bill while not taking bills is not taken", "", "5A A5; key f", "5A A5", "11", idle},
         {"Crem Off", "", on, "5B A4 03 10 00 00 13", "11", idle},
         {"the status change after Crem Off", "", on + "; 5B A4 03 10 00 00 13", "5A A5", "22 03 1B 00 00 18", idle},
@@ -239,7 +239,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
     const std::string head = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 12:00:00.000 local time (UTC+00:00)\n12:00:00.000 RX 44\n";
     std::string error;
     const std::string text = head + "12:00:00.100 TX 5A A5\n12:00:00.102 RX 44 +2 ms\n12:00:00.200 TX 62 9D\n12:00:00.300 OP Change 8\n"
-                                    "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +0 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 fa +100 ms\n"
+                                    "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +0 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 fa +86400000 ms\n"
                                     "# a comment\n12:00:00.600 DROP 5A A5\n12:00:00.650 TX 72 8D\n12:00:00.700 RX 44 +50 ms";
     SessionReader file = textFile(text);
     auto r = sim::Replay::load(file, error);
@@ -252,7 +252,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
         for (const auto& p : pieces ? *pieces : std::vector<sim::Replay::Piece>{})
             answers += std::to_string(p.after.count()) + ":" + toHex(p.bytes) + ";";
     }
-    EXPECT_EQ(answers, "[2:44;-[0:11;100:22 FA;--[") << "the 62 9D behind the cursor is not answered, nor 72 8D by its cut reply";
+    EXPECT_EQ(answers, "[2:44;-[0:11;86400000:22 FA;--[") << "a day's delay is the longest; the 62 9D behind the cursor is not answered, nor 72 8D by its cut reply";
     EXPECT_EQ(r->answered() * 10 + r->unanswered(), 33u);
     std::size_t taken = 0;
     const std::pair<std::string, const char*> bad[] = {
