@@ -41,8 +41,7 @@ std::string state(const Devices& d)
 
 TEST(SimReplies, CountsAndTheHostStream)
 {
-    const std::uint8_t counts[] = {12, 5, 0, 99, 120};
-    EXPECT_EQ(toHex(sim::packedCount(counts)), "12 05 00 99 99");
+    EXPECT_EQ(toHex(sim::packedCount(std::array<std::uint8_t, 5>{12, 5, 0, 99, 120})), "12 05 00 99 99");
     sim::FrameParser p;
     std::string frames;
     for (const char* piece : {"FF 5A A5 00 5B A4 03 10 E1", "00 F2 62 9D 63 9C 02 00 02 01 72", "8D 73 8C 05 00 00 03 00 00 06"})
