@@ -162,8 +162,8 @@ TEST_F(EndToEnd, AReplyThatCameJustBeforeAClickIsTakenInBeforeTheClickActs)
         ASSERT_TRUE(QTest::qWaitFor([&] { return c_.rxLog().endsWith(QStringLiteral("22 ")); })) << "taken in: the port rests";
         pty.write(hex(step.tail));
         const QDeadlineTimer arrival(kPatience.count());
-        while (pty.waiting() < 5 && !arrival.hasExpired()) {
-        } // at the port, and the port resting
+        while (pty.waiting() < 5)
+            ASSERT_FALSE(arrival.hasExpired()) << "the tail at the port, and the port resting";
         step.act();
         EXPECT_EQ(c_.rxLog() + u'|' + c_.boxText("txt1b"), step.log + u'|' + step.box) << step.tail;
         click("ViewMode(0)");
@@ -180,17 +180,18 @@ TEST_F(EndToEnd, AReplyThatCameJustBeforeAClickIsTakenInBeforeTheClickActs)
 
 // Regression: Qt's own options were applied (-reverse mirrored the window). A
 // -platform that does not exist would end the program at once if it were taken.
-TEST(CommandLine, QtOptionsAreIgnored)
+// The viewer given one FILE stays open on it, even on one it refuses.
+TEST(CommandLine, QtOptionsAreIgnoredAndTheViewerStaysOpenOnItsFile)
 {
-    QProcess console;
-    console.setProgram(QStringLiteral(CMBVHP_CONSOLE_PATH));
-    console.setArguments({"-platform", "cm-bv-hp-no-such-platform", "-reverse"});
-    console.setProcessChannelMode(QProcess::MergedChannels);
-    console.start();
-    ASSERT_TRUE(console.waitForStarted(5000));
-    EXPECT_FALSE(console.waitForFinished(1500)) << console.readAll().toStdString();
-    console.kill();
-    console.waitForFinished(3000);
+    for (const auto& [program, args] : {std::pair(QStringLiteral(CMBVHP_CONSOLE_PATH), QStringList{"-platform", "cm-bv-hp-no-such-platform", "-reverse"}), {QStringLiteral(CMBVHP_VIEW_PATH), {"/nonexistent/s.log"}}}) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(program, args);
+        ASSERT_TRUE(p.waitForStarted(5000));
+        EXPECT_FALSE(p.waitForFinished(1500)) << p.readAll().toStdString();
+        p.kill();
+        p.waitForFinished(3000);
+    }
 }
 
 // The viewer's, the ports tool's, the simulator's and the by-hand tools'

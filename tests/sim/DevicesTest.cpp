@@ -255,7 +255,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
     EXPECT_EQ(r->answered() * 10 + r->unanswered(), 33u);
     std::size_t taken = 0;
     const std::pair<std::string, const char*> bad[] = {
-        {head + "12:00:00.100 TX 5A A5\nhello\n", "line 4: not an event (HH:MM:SS.mmm TAG ...)"},
+        {head + "12:00:00.100 TX 5A A5\n24:00:00.000 TX 5A A5\n", "line 4: not an event (HH:MM:SS.mmm TAG ...)"}, // hour 24
         {head + "12:00:00.100 TX 5A A\n", "line 3: a TX line holds hexadecimal bytes"},
         {head + "12:00:00.100 TX 5A 5G\n", "line 3: a TX line holds hexadecimal bytes"},
         {head + "12:00:00.100 RX 5A +x ms\n", "line 3: an RX line's delay is \"+N ms\""},

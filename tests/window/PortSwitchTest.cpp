@@ -49,7 +49,7 @@ TEST(StartUp, CombosAreFilledAndEverythingIsReady)
                                                 "[Even]|8 7 6 5 4 [8]|1 1.5 2 [1]|None LF CR CR + LF [None]"));
     EXPECT_TRUE(c.get<QCheckBox>("checkBv")->isChecked() && c.get<QRadioButton>("ViewMode(0)")->isChecked());
     EXPECT_EQ(c.gblFlag().viewMode + c.state().rxPos, 1);
-    EXPECT_EQ(c.window.timer1().interval(), kPollInterval);
+    EXPECT_TRUE(c.window.timer1().interval() == kPollInterval && c.get<QTimer>(QStringLiteral("Timer2"))->interval() == 50000) << "Timer2 idles at its 50 s, never at every pass of the loop";
     EXPECT_EQ(switchLook(c) + u' ' + c.enabled(kButtons), kClosed + u' ' + QString(21, u'1'));
 }
 
