@@ -209,7 +209,7 @@ TEST(CommandLine, EachProgramAnswersItsArguments)
         {view, {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_view [FILE]\n")},
         {view, {"--summary"}, 2, QStringLiteral("cm_bv_hp_view: --summary needs at least one FILE (see --help)\n")},
         {view, {"--summary", session}, 0, QStringLiteral("file\topened\t")},
-        {view, {"--at", "10:00:00.100", session}, 0, QStringLiteral("txtamount 0\n")},
+        {view, {"--at", "10:00:00.000", session}, 0, QStringLiteral("txtamount \nTxtCh 0\n")}, // the opening moment is the session's, before its first tick
         {view, {"--at", session}, 2, QStringLiteral("cm_bv_hp_view: --at needs a TIME and a FILE (see --help)\n")},
         {view, {"--at", "10:00:00.100", dir.filePath(QStringLiteral("none"))}, 1, dir.filePath(QStringLiteral("none is refused: "))},
         {view, {"--summary", dir.filePath(QStringLiteral("none"))}, 1, QStringLiteral("file\topened\t")},

@@ -97,7 +97,7 @@ TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
         {"paying on: 2, then 1", "", cm + "; 63 9C 04 01 08 00 00 0D; 62 9D; 62 9D", "62 9D", "33 13 00 08 00 00 00 00 00 0A 01 01 01 00 00 0B 01 00 00 00 00 1A", off + "cm on 0,0,0,0 paid 1,1,1,0 pay 8 | hp 0,0,0,0 paid 0,0,0,0"},
         {"paid in full: nothing more to report", "", cm + "; 63 9C 04 01 08 00 00 0D; 62 9D; 62 9D; 62 9D", "62 9D", "11", off + "cm on 0,0,0,0 paid 1,1,1,0 pay 8 | hp 0,0,0,0 paid 0,0,0,0"},
         {"Change 1500: no more than 99 coins of a kind", "", cm + "; 63 9C 04 01 00 15 00 10; polls 400", "62 9D", "11", off + "cm on 0,0,0,0 paid 99,99,99,0 pay 1500 | hp 0,0,0,0 paid 0,0,0,0"},
-        {"Data Clear: the paid counts restart", "", cm + "; 63 9C 04 01 00 15 00 10; polls 400", "63 9C 02 00 02 00", "11", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"Data Clear after a payout: the paid counts restart and are reported", "", cm + "; 63 9C 04 01 00 15 00 10; polls 400; 63 9C 02 00 02 00", "62 9D", "33 13 00 08 00 00 00 00 00 0A 00 00 00 00 00 0B 01 00 00 00 00 1B", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"selector: Crem On (01) takes coins", "--coin selector", "62 9D", "63 9C 02 00 01 03", "11", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"selector: a coin, its 10-byte reply of plain counts", "--coin selector", "62 9D; 63 9C 02 00 01 03; 62 9D; key 4; key 4", "62 9D", "33 07 08 00 00 00 02 0B 01 07", off + "cm on 0,0,0,2 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"selector: CM All is its 10-byte reply", "--coin selector", "62 9D", "61 9E", "33 07 08 00 00 00 00 0B 00 04", idle},
