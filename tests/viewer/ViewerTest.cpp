@@ -140,10 +140,10 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
                                        "# cm_bv_hp 1.2 session of COM16, opened 2026-12-30 10:00:00.000 local time (UTC+00:00)\n"
                                        "# devices Coin Mechanism, Hopper\n10:00:00.100 TX 62 9D\n# date 2026-12-31\n10:00:00.300 TX 72 8D\n10:00:00.400 TX 62 9D\n"
                                        "10:00:00.500 TX 72 8D\n10:00:00.600 TX 62 9D\n10:00:00.700 TX 72 8D\n10:00:00.800 TX 62 9D\n"
-                                       "# closed 10:00:59.000: the port was lost (the device no longer answers reads)\n");
+                                       "# closed 23:59:59.990: the port was lost (the device no longer answers reads)\n");
     const std::string bent = writeFile(dir, "bent.log",
                                        "# cm_bv_hp 1.2 session of COM3, opened 2026-12-31 10:00:00.000 local time (UTC+00:00)\n"
-                                       "10:00:00.100 TX 62 9D\r\n# closed -1:00:00.000: Port Close\r\n"); // line ends as another system writes them
+                                       "10:00:00.100 TX 62 9D\r\n# closed 24:00:00.000: Port Close\r\n"); // line ends as another system writes them
     std::ostringstream out, err;
     std::string error;
     const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad, lost, bent};
@@ -153,14 +153,14 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     for (std::string* row : {&header, &first, &second, &third, &fourth, &fifth, &sixth})
         std::getline(rows, *row);
     EXPECT_EQ(sixth.substr(bent.size(), 37), "\t2026-12-31 10:00:00.000\t0:00:00.100\t") << "a closing time that is none: to the last event";
-    EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t24:00:59.000\tCOM16\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)");
+    EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t37:59:59.990\tCOM16\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)");
     auto silent = SessionIndex::open(lost, error);
     ASSERT_TRUE(silent && silent->build() && silent->marks().size() == 2);
     EXPECT_TRUE(silent->marks()[0].kind == SessionIndex::Mark::Silent && silent->marks()[0].ms == silent->info().openedMs + 100 &&
                 silent->marks()[1].ms == silent->info().openedMs + 86'400'300) << "three of a device's frames in a row, from the first";
     EXPECT_EQ(first, old + "\t2026-11-30 23:59:59.000\t0:00:01.150\tCOM2\tBill Validator, Selector\t1/1/0/0\t-\t-\t0\t1\t"
                            "(no closing line: the file was cut or is being written)");
-    EXPECT_TRUE(second.find("\tCOM1\tBill Validator, Coin Mechanism, Hopper\t") != std::string::npos &&
+    EXPECT_TRUE(second.find("\t0:05:00.060\tCOM1\tBill Validator, Coin Mechanism, Hopper\t") != std::string::npos &&
                 second.ends_with("\t1\t1\tPort Close")) << second;
     EXPECT_EQ(third + '|' + fourth, files[2] + "\trefused: No such file or directory|" + bad + "\trefused: line 3: not an event (HH:MM:SS.mmm TAG ...)");
     // TIME as its first occurrence after the opening, and with its date.
