@@ -118,7 +118,7 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     EXPECT_EQ(index->health().party(Party::Coin).summary(), r.health);
     EXPECT_EQ(index->timeText(r.shown.back().first), "2026-12-08 00:04:00.051");
     const std::string text(std::istreambuf_iterator<char>(std::ifstream(r.file).rdbuf()), {});
-    EXPECT_NE(text.find("\n23:59:59.998 TX 62 9D\n# date 2026-12-08\n00:00:00.003 RX"), std::string::npos);
+    EXPECT_TRUE(text.find("\n23:59:59.998 TX 62 9D\n# date 2026-12-08\n00:00:00.003 RX") != std::string::npos && text.find("# date") == text.rfind("# date")) << "one date line, before the new day's first event";
     // The marks: the Change, the two views, Clear Text, HP #1, status and Stand By; the drop
     // and its notice; silent coin frames.
     std::string kinds;
