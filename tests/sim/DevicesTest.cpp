@@ -106,7 +106,7 @@ TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
         {"hoppers: status, all four records", "", "", "72 8D", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00", idle},
         {"hoppers: HP All answers the same", "", "", "71 8E", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00", idle},
         {"a hopper count: HP #2 to 3", "", "", "73 8C 05 00 00 03 00 00 06", "11", "bv off 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,3,0,0 paid 0,0,0,0"},
-        {"each poll pays one toward its count", "", "73 8C 05 00 00 03 00 00 06; 72 8D", "72 8D", "33 00 15 00 02 00 00 16 00 03 00 00 17 00 00 00 00 18 00 00", "bv off 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,3,0,0 paid 0,2,0,0"},
+        {"each poll pays one toward its count", "", "73 8C 05 00 00 03 00 01 07; 72 8D", "72 8D", "33 00 15 00 02 00 01 16 00 03 00 01 17 00 00 00 00 18 00 00", "bv off 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,3,0,1 paid 0,2,0,1"},
         {"00 in a count frame asks nothing of that hopper; a count anew starts over", "", "73 8C 05 00 02 03 00 00 04; 72 8D", "73 8C 05 00 00 03 00 00 06", "11", "bv off 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 2,3,0,0 paid 1,0,0,0"},
         {"--fault empty: the hoppers pay no more", "--fault empty", "73 8C 05 00 02 00 00 00 07", "72 8D", "33 00 15 00 00 00 00 16 02 00 00 00 17 00 00 00 00 18 00 00", "bv off 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 2,0,0,0 paid 0,0,0,0"},
         {"--fault silence: nothing answers", "--fault silence", "", "72 8D", "", idle},

@@ -108,7 +108,7 @@ TEST(FormLayout, WindowFontsAndSpotPositions)
     // Window twips / 15, as placed in the window.
     const std::pair<const char*, QRect> spots[] = {{"Setting(0)", {80, 16, 89, 20}},   {"cmdHp1(5)", {544, 224, 65, 25}},
                                                    {"txt수신", {176, 392, 449, 241}},  {"Label20", {520, 352, 16, 25}},
-                                                   {"bvCmd(6)", {376, 136, 65, 33}},   {"OptionCoin", {24, 360, 105, 17}}, {"cmCmd(1)", {72, 216, 57, 33}}, {"ViewMode(0)", {464, 24, 57, 25}}, {"ViewMode(2)", {568, 24, 49, 25}}, {"hpCount(0)", {560, 128, 49, 25}}};
+                                                   {"bvCmd(6)", {376, 136, 65, 33}},   {"OptionCoin", {24, 360, 105, 17}}, {"cmCmd(1)", {72, 216, 57, 33}}, {"ViewMode(0)", {464, 24, 57, 25}}, {"ViewMode(2)", {568, 24, 49, 25}}, {"hpCount(0)", {560, 128, 49, 25}}, {"txt18", {432, 280, 81, 25}}};
     for (const auto& [name, rect] : spots) {
         QWidget* w = c.get(QString::fromUtf8(name));
         EXPECT_EQ(QRect(w->mapTo(&c.window, QPoint()), w->size()), rect) << name;
