@@ -220,7 +220,7 @@ TEST(CommandLine, EachProgramAnswersItsArguments)
         {QStringLiteral(CMBVHP_SIM_PATH), {"--version"}, 0, QStringLiteral("cm_bv_hp_sim " CMBVHP_VERSION "\n")}, {QStringLiteral(CMBVHP_SIM_PATH), {"--help"}, 0, QStringLiteral("Usage: cm_bv_hp_sim [options]\n")},
         {QStringLiteral(CMBVHP_SIM_PATH), {"--frob"}, 2, QStringLiteral("cm_bv_hp_sim: unknown option --frob (see --help)\n")},
         {QStringLiteral(CMBVHP_SIM_PATH), {"--replay", session + u'x'}, 1, QStringLiteral("cm_bv_hp_sim: ") + session + QStringLiteral("x is refused: ")},
-        {QStringLiteral(CMBVHP_SIM_PATH), {"--link", dir.filePath(QStringLiteral("com1")), "--record", dir.filePath(QStringLiteral("no/x"))}, 1, QStringLiteral("cm_bv_hp_sim: cannot write ")},
+        {QStringLiteral(CMBVHP_SIM_PATH), {"--link", dir.filePath(QStringLiteral("com1")), "--record", dir.filePath(QStringLiteral("no/x"))}, 1, QStringLiteral("cm_bv_hp_sim: cannot write ")}, {QStringLiteral(CMBVHP_SIM_PATH), {"--link", session + QStringLiteral("/com1")}, 1, QStringLiteral("cm_bv_hp_sim: cannot link ") + session + QStringLiteral("/com1: Not a directory\n")},
         {QStringLiteral(CMBVHP_SOAK_PATH), {}, 2, QStringLiteral("usage: cm_bv_hp_soak SIMULATOR [minutes] [hours of logs before]\n")}, {QStringLiteral(CMBVHP_SOAK_PATH), {dir.filePath(QStringLiteral("none")), "0"}, 1, QString()}, // no simulator: no day of logs to fill
         {QStringLiteral(CMBVHP_SCREENSHOT_PATH), {}, 2, QStringLiteral("usage: cm_bv_hp_screenshot OUT.png [milliseconds to run]\n")},
     };
