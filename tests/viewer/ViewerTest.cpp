@@ -138,12 +138,12 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     const std::string bad = writeFile(dir, "bad.log", "# cm_bv_hp 1.2 session of COM1, opened 2027-01-01 10:00:00.000 local time (UTC+00:00)\n10:00:00.100 TX 5A A5\n10:00:60.100 TX 5A A5\n");
     const std::string lost = writeFile(dir, "lost.log",
                                        "# cm_bv_hp 1.2 session of COM16, opened 2026-12-30 10:00:00.000 local time (UTC+00:00)\n"
-                                       "# devices Coin Mechanism, Hopper\n10:00:00.100 TX 62 9D\n# date 2026-12-31\n10:00:00.300 TX 72 8D\n10:00:00.400 TX 62 9D\n"
+                                       "# devices Coin Mechanism, Hopper\n10:00:00.100 TX 62 9D\n# date 2026-12-31\n# date 2026-00-31\n# date 2026-12-32\n10:00:00.300 TX 72 8D\n10:00:00.400 TX 62 9D\n"
                                        "10:00:00.500 TX 72 8D\n10:00:00.600 TX 62 9D\n10:00:00.700 TX 72 8D\n10:00:00.800 TX 62 9D\n"
                                        "# closed 23:59:59.990: the port was lost (the device no longer answers reads)\n");
     const std::string bent = writeFile(dir, "bent.log",
                                        "# cm_bv_hp 1.2 session of COM3, opened 2026-12-31 10:00:00.000 local time (UTC+00:00)\n"
-                                       "10:00:00.100 TX 62 9D\r\n# closed 24:00:00.000: Port Close\r\n"); // line ends as another system writes them
+                                       "10:00:00.100 TX 62 9D\r\n# date 2027-01-01\r\n10:00:00.050 TX 62 9D\r\n# closed 24:00:00.000: Port Close\r\n"); // line ends as another system writes them
     std::ostringstream out, err;
     std::string error;
     const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad, lost, bent};
@@ -152,8 +152,8 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     std::string header, first, second, third, fourth, fifth, sixth;
     for (std::string* row : {&header, &first, &second, &third, &fourth, &fifth, &sixth})
         std::getline(rows, *row);
-    EXPECT_EQ(sixth.substr(bent.size(), 37), "\t2026-12-31 10:00:00.000\t0:00:00.100\t") << "a closing time that is none: to the last event";
-    EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t37:59:59.990\tCOM16\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)");
+    EXPECT_EQ(sixth.substr(bent.size(), 38), "\t2026-12-31 10:00:00.000\t24:00:00.050\t") << "a closing time that is none: to the last event, on the day its date line tells";
+    EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t37:59:59.990\tCOM16\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)") << "a month 0 or a day 32 is no date";
     auto silent = SessionIndex::open(lost, error);
     ASSERT_TRUE(silent && silent->build() && silent->marks().size() == 2);
     EXPECT_TRUE(silent->marks()[0].kind == SessionIndex::Mark::Silent && silent->marks()[0].ms == silent->info().openedMs + 100 &&
