@@ -184,17 +184,24 @@ bool ViewerWindow::open(const QString& path)
     stop_ = false;
     built_ = false;
     building_ = std::make_unique<SessionIndex>(std::move(*whole));
-    indexing_ = std::thread([this] {
+    // A reading may end just before the next opening stops it: its end then
+    // comes after the next reading began, and must not take that one over.
+    const unsigned reading = ++reading_;
+    indexing_ = std::thread([this, reading] {
         const bool done = building_->build(
             [this](double share) {
                 QMetaObject::invokeMethod(progress_, [this, share] { progress_->setValue(static_cast<int>(share * 1000)); }, Qt::QueuedConnection);
             },
             &stop_);
         if (done)
-            QMetaObject::invokeMethod(this, [this] { indexDone(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, [this, reading] {
+                if (reading == reading_)
+                    indexDone();
+            }, Qt::QueuedConnection);
         else if (!stop_)
-            QMetaObject::invokeMethod(this, [this] {
-                status_->setText(QStringLiteral("Refused: %1").arg(QString::fromStdString(building_->error())));
+            QMetaObject::invokeMethod(this, [this, reading] {
+                if (reading == reading_)
+                    status_->setText(QStringLiteral("Refused: %1").arg(QString::fromStdString(building_->error())));
             }, Qt::QueuedConnection);
     });
     return true;

@@ -57,6 +57,7 @@ private:
     std::unique_ptr<SessionIndex> building_; // read on the thread, then taken over
     std::thread indexing_;
     std::atomic<bool> stop_{}; // set by open() before each reading
+    unsigned reading_ = 0;     // the opening being read: the end of an earlier one, handled late, is dropped
     bool built_ = false;
     std::int64_t moment_ = std::numeric_limits<std::int64_t>::min(); // none chosen: the opening
     std::int64_t stretchFrom_{}, stretchTo_{}; // the stretch the logs show, set when they are filled
