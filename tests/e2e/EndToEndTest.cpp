@@ -53,7 +53,7 @@ protected:
         sim_.setStandardInputFile(QString::fromStdString(keys_.name())); // its keys, as a technician types them
         sim_.start();
         ASSERT_TRUE(sim_.waitForStarted(5000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_symlink(com1_); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_symlink(com1_) && sim_.peek(22) == "simulator on /dev/pts/"; })) << "linked, and told where it stands";
     }
     void click(const char* name) { c_.button(QString::fromLatin1(name))->click(); }
     void TearDown() override { sim_.terminate(); EXPECT_TRUE(sim_.program().isEmpty() || ((sim_.state() == QProcess::NotRunning || sim_.waitForFinished(5000)) && sim_.exitStatus() == QProcess::NormalExit && sim_.exitCode() == 0 &&

@@ -83,9 +83,8 @@ struct Recorded {
         c.port->pending = 1024;
         tickAnd("");
         health = c.window.health().party(Party::Coin).summary();
-        c.button("cmdPortOpen")->click();
         EXPECT_TRUE(c.window.recorder().waitWritten(std::chrono::seconds(5)) && QTest::qWaitFor([&] { return !c.window.recorder().filePath().isEmpty(); }));
-        file = c.window.recorder().filePath().toStdString();
+        file = c.window.recorder().filePath().toStdString(); // the session ends as the console closes, the port still open
     }
 };
 const Recorded& recorded()
@@ -161,7 +160,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     EXPECT_EQ(first, old + "\t2026-11-30 23:59:59.000\t0:00:01.150\tCOM2\tBill Validator, Selector\t1/1/0/0\t-\t-\t0\t1\t"
                            "(no closing line: the file was cut or is being written)");
     EXPECT_TRUE(second.find("\t0:05:00.060\tCOM1\tBill Validator, Coin Mechanism, Hopper\t") != std::string::npos &&
-                second.ends_with("\t1\t1\tPort Close")) << second;
+                second.ends_with("\t1\t1\tthe window was closed")) << second;
     EXPECT_EQ(third + '|' + fourth, files[2] + "\trefused: No such file or directory|" + bad + "\trefused: line 3: not an event (HH:MM:SS.mmm TAG ...)");
     // TIME as its first occurrence after the opening, and with its date.
     EXPECT_EQ(SessionIndex::open(old, error)->info().openedMs, 1796086799000) << "2026-12-01 00:59:59.000 UTC";
@@ -184,7 +183,9 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     ViewerWindow w;
     w.resize(900, 100); // as small as it goes: the logs hold more rows than they show
     w.show();
-    ASSERT_TRUE(w.open(QString::fromStdString(r.file)));
+    // Regression: a file opened just as the reading of the one before ended
+    // took that reading's end for its own, and the viewer ended on a join.
+    ASSERT_TRUE(w.open(QString::fromStdString(r.file)) && w.open(QString::fromStdString(r.file))) << "opened again while it is read: read anew";
     auto* goTo = w.findChild<QLineEdit*>(QStringLiteral("goTo"));
     EXPECT_EQ(goTo->text() + w.boxText(Box::txt1b), QStringLiteral("2026-12-07 23:58:59.992")) << "the first screen, at the opening";
     EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("health0"))->text().contains(QStringLiteral("the whole session: (being read);")) && w.findChild<QWidget*>(QStringLiteral("progress"))->property("format").toString() == QStringLiteral("reading the file: %p %") && w.findChild<QLineEdit*>(QStringLiteral("txt1b"))->isReadOnly() && w.findChild<QRadioButton*>(QStringLiteral("view0"))->isChecked() && w.findChild<QRadioButton*>(QStringLiteral("view1"))->text() + w.findChild<QRadioButton*>(QStringLiteral("view3"))->text() == QStringLiteral("HexDec"));
