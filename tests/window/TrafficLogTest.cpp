@@ -203,8 +203,8 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
 {
     LogText t;
     t.append(u"22 03 1B\r");
-    t.append(u"\nA \u2400 \u00E9 \uFFFD \u2421 \u20AC \u2420 \u00A0\u009F\u007F\n\nb\r");
-    EXPECT_EQ(t.text(), QStringLiteral("22 03 1B\r\nA \u2400 \u00E9 \uFFFD \u2421 ? ? \u00A0??\r\n\r\nb\r\n")) << "a character the log has no byte for is a ?";
+    t.append(u"\nA \u2400 \u00E9 \uFFFD \u2421 \u20AC \u2420 \u00A0\u009F\u007F\u001F\n\nb\r");
+    EXPECT_EQ(t.text(), QStringLiteral("22 03 1B\r\nA \u2400 \u00E9 \uFFFD \u2421 ? ? \u00A0???\r\n\r\nb\r\n")) << "a character the log has no byte for is a ?";
     QString all;
     for (int b = 0; b < 256; ++b)
         all.append(QChar(LogText::decode(static_cast<std::uint8_t>(b)))).append(u' ');
