@@ -163,6 +163,15 @@ bool ViewerWindow::open(const QString& path)
         progress_->hide();
         return false;
     }
+    // The file shown until now goes, and with it what is still read of it: a
+    // reading may have ended just before, and its end, handled later, must not
+    // take this file over.
+    stop_ = true;
+    if (indexing_.joinable())
+        indexing_.join();
+    stop_ = false;
+    built_ = false;
+    const unsigned reading = ++reading_;
     index_ = std::move(index);
     const SessionIndex::Info& i = index_->info();
     title_->setText(QStringLiteral("%1 — COM%2 (%3), %4; opened %5")
@@ -178,15 +187,7 @@ bool ViewerWindow::open(const QString& path)
         status_->setText(QStringLiteral("Refused: %1").arg(QString::fromStdString(error)));
         return true;
     }
-    stop_ = true;
-    if (indexing_.joinable())
-        indexing_.join();
-    stop_ = false;
-    built_ = false;
     building_ = std::make_unique<SessionIndex>(std::move(*whole));
-    // A reading may end just before the next opening stops it: its end then
-    // comes after the next reading began, and must not take that one over.
-    const unsigned reading = ++reading_;
     indexing_ = std::thread([this, reading] {
         const bool done = building_->build(
             [this](double share) {
