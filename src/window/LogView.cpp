@@ -327,7 +327,12 @@ void LogView::relayout()
 void LogView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    relayout();
+    // Only a new width lays the rows out anew: a new height shows more or
+    // fewer of the same rows, the chosen ones still chosen.
+    if (event->size().width() != event->oldSize().width())
+        relayout();
+    else
+        sync();
 }
 
 void LogView::showEvent(QShowEvent* event)
