@@ -37,10 +37,12 @@ void TimeLine::setMoment(std::int64_t ms, std::int64_t stretchFrom, std::int64_t
     update();
 }
 
+// The columns inside the frame: a mark at the session's first or last moment
+// (its closing notice) is drawn beside the frame, not under it.
 int TimeLine::xOf(std::int64_t ms) const
 {
     const double share = static_cast<double>(std::clamp(ms, from_, to_) - from_) / static_cast<double>(to_ - from_);
-    return static_cast<int>(share * (width() - 1));
+    return 1 + static_cast<int>(share * (width() - 3));
 }
 
 void TimeLine::paintEvent(QPaintEvent*)
@@ -69,9 +71,9 @@ void TimeLine::paintEvent(QPaintEvent*)
 
 void TimeLine::mousePressEvent(QMouseEvent* event)
 {
-    if (!onPicked || width() < 2)
+    if (!onPicked || width() < 4)
         return;
-    const double share = std::clamp(event->position().x() / (width() - 1), 0.0, 1.0);
+    const double share = std::clamp((event->position().x() - 1) / (width() - 3), 0.0, 1.0);
     onPicked(from_ + static_cast<std::int64_t>(share * static_cast<double>(to_ - from_)));
 }
 

@@ -174,10 +174,12 @@ bool ViewerWindow::open(const QString& path)
     const unsigned reading = ++reading_;
     index_ = std::move(index);
     const SessionIndex::Info& i = index_->info();
-    title_->setText(QStringLiteral("%1 — COM%2 (%3), %4; opened %5")
+    // A port the console could not describe has no reach to show.
+    const QString reach = i.reach.empty() ? QString() : QStringLiteral(" (%1)").arg(QString::fromStdString(i.reach));
+    title_->setText(QStringLiteral("%1 — COM%2%3, %4; opened %5")
                         .arg(QFileInfo(path).fileName())
                         .arg(i.header.port)
-                        .arg(QString::fromStdString(i.reach), QString::fromStdString(i.devices), QString::fromStdString(index_->timeText(i.openedMs))));
+                        .arg(reach, QString::fromStdString(i.devices), QString::fromStdString(index_->timeText(i.openedMs))));
     setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" — CM_BV_HP Session Viewer"));
     timeLine_->setSpan(i.openedMs, i.openedMs + 60'000);
     showMoment(i.openedMs); // the first screen, before the rest is read
@@ -239,7 +241,8 @@ void ViewerWindow::showMoment(std::int64_t ms)
         boxes_[static_cast<std::size_t>(d.box)]->setText(replay.box(d.box));
     for (std::size_t p = 0; p < health_.size(); ++p) {
         const auto party = static_cast<Party>(p);
-        health_[p]->setText(QStringLiteral("%1: the whole session: %2; this stretch: %3")
+        // On two lines: one would widen the window past a small screen.
+        health_[p]->setText(QStringLiteral("%1: the whole session: %2;\nthis stretch: %3")
                                 .arg(QString::fromLatin1(kPartyNames[p]),
                                      built_ ? index_->health().party(party).summary() : QStringLiteral("(being read)"),
                                      stretchHealth_.party(party).summary()));
