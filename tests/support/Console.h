@@ -6,10 +6,12 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <algorithm>
 #include <ctime>
+#include <gtest/gtest.h>
 
 namespace cmbvhp::test {
 
@@ -22,6 +24,18 @@ struct LocalZone {
     LocalZone& operator=(const LocalZone&) = delete;
     static void set(const char* tz) { qputenv("TZ", tz), tzset(); }
 };
+
+// What a widget draws, pixel for pixel, against the picture kept as
+// tests/pictures/NAME.png. A picture that differs is saved as NAME.png in the
+// test's working folder, to be looked at and, where it is right, kept.
+inline ::testing::AssertionResult looksAsKept(QWidget& w, const QString& name)
+{
+    QCoreApplication::processEvents(); // laid out for what it shows last
+    const QImage drawn = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (drawn == QImage(QStringLiteral(CMBVHP_PICTURES "/%1.png").arg(name)).convertToFormat(QImage::Format_RGB32))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "not the picture kept; drawn as " << name.toStdString() << (drawn.save(name + QStringLiteral(".png")) ? ".png in the working folder" : ".png, which could not be saved");
+}
 
 // frmBody on a scripted port; port number n reaches "/dev/testn", except the
 // numbers listed in `missing`. Or on a real backend and port rule.

@@ -214,6 +214,12 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
             << name.toStdString() << " is laid out apart";
         taken << box->geometry();
     }
+    // Regression: the title read "COM1 ()" for a port the console could not describe.
+    EXPECT_TRUE(looksAsKept(w, QStringLiteral("viewer"))) << "the time line's marks, stretch and moment; the logs, their rows and the one chosen";
+    const std::vector<SessionIndex::MarkAt> marks = {{0, SessionIndex::Mark::Bad}, {40, SessionIndex::Mark::Drop}, {41, SessionIndex::Mark::Note}, {80, SessionIndex::Mark::Silent}, {160, SessionIndex::Mark::Note}, {512, SessionIndex::Mark::Op}};
+    TimeLine alone; // each kind's colour, the first mark of a column only, a stretch shaded
+    alone.resize(259, 28), alone.setSpan(0, 512), alone.setMarks(&marks), alone.setMoment(400, 300, 340);
+    EXPECT_TRUE(looksAsKept(alone, QStringLiteral("timeline")));
 
     QTemporaryDir dir;
     std::string many = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-08 10:00:00.000 local time (UTC+00:00)\n# port COM1: link to /dev/ttyUSB0\n";

@@ -1,6 +1,6 @@
 // The window's layout, checked by what makes it usable rather than by a copy
 // of its table: names, captions that fit, controls inside their frames and
-// clear of each other, fonts, colours and tab order; and a few spot positions.
+// clear of each other, colours and tab order; and the window as drawn.
 #include "support/Console.h"
 
 #include <QAbstractEventDispatcher>
@@ -96,33 +96,23 @@ TEST(FormLayout, CaptionsFitControlsSitInsideTheirFramesAndClearOfEachOther)
     }
 }
 
-TEST(FormLayout, WindowFontsAndSpotPositions)
+TEST(FormLayout, TheWindowAsDrawn)
 {
-    Console c;
+    OnScreen c;
     EXPECT_EQ(c.window.windowTitle(), QStringLiteral("CM_BV_HP Test"));
     // Qt's own event loop, and the environment as it was for what the console starts.
     EXPECT_TRUE(!QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib") && !qEnvironmentVariableIsSet("QT_NO_GLIB"));
     EXPECT_EQ(c.window.size(), QSize(627, 642));
     EXPECT_EQ(c.window.minimumSize(), c.window.maximumSize()) << "fixed size";
     EXPECT_EQ(c.window.palette().color(QPalette::Window), QColor(192, 192, 192));
-    // Window twips / 15, as placed in the window.
-    const std::pair<const char*, QRect> spots[] = {{"Setting(0)", {80, 16, 89, 20}},   {"cmdHp1(5)", {544, 224, 65, 25}},
-                                                   {"txt수신", {176, 392, 449, 241}},  {"Label20", {520, 352, 16, 25}},
-                                                   {"bvCmd(6)", {376, 136, 65, 33}},   {"OptionCoin", {24, 360, 105, 17}}, {"cmCmd(1)", {72, 216, 57, 33}}, {"ViewMode(0)", {464, 24, 57, 25}}, {"ViewMode(2)", {568, 24, 49, 25}}, {"hpCount(0)", {560, 128, 49, 25}}, {"txt18", {432, 280, 81, 25}}};
-    for (const auto& [name, rect] : spots) {
-        QWidget* w = c.get(QString::fromUtf8(name));
-        EXPECT_EQ(QRect(w->mapTo(&c.window, QPoint()), w->size()), rect) << name;
-    }
-    // Frame captions in the window's 13 px, what is inside a frame in 12 px,
-    // the two amounts in 19 px, the logs in the window's.
-    for (QGroupBox* frame : c.window.findChildren<QGroupBox*>()) {
-        EXPECT_EQ(frame->font().pixelSize(), 13) << frame->objectName().toStdString();
-        for (QWidget* w : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            const bool amount = w->objectName() == QStringLiteral("txtamount") || w->objectName() == QStringLiteral("TxtCh");
-            EXPECT_EQ(w->font().pixelSize(), amount ? 19 : 12) << w->objectName().toStdString();
-        }
-    }
-    EXPECT_EQ(c.get("Text1")->font().pixelSize(), 13);
+    // Each control's place, size, font and colour, as drawn after a coin
+    // mechanism's reply and a long run of bytes: the boxes, the logs' rows,
+    // one chosen, and their bars.
+    std::int64_t now = 0;
+    c.openWithFirstReply(now);
+    c.port->feed(hex("33 13 00 08 12 05 00 99 00 0A 00 00 00 00 00 0B 01 00 00 00 00 95")), c.port->feed(Bytes(900, 0xA5));
+    c.window.showPending(), c.window.receiveLog().sync(), c.window.transmitLog().selectRow(1);
+    EXPECT_TRUE(looksAsKept(c.window, QStringLiteral("console")));
 }
 
 TEST(FormLayout, TabGoesFrameByFrameThenRowByRowLeftToRight)
