@@ -183,6 +183,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     ViewerWindow w;
     w.resize(900, 100); // as small as it goes: the logs hold more rows than they show
     w.show();
+    EXPECT_TRUE(looksAsKept(w, QStringLiteral("viewer-unopened"))) << "an empty time line, a hint of the times to type";
     // Regression: a file opened just as the reading of the one before ended
     // took that reading's end for its own, and the viewer ended on a join.
     ASSERT_TRUE(!w.indexed() && w.open(QString::fromStdString(r.file)) && w.open(QString::fromStdString(r.file))) << "nothing read before; opened again while it is read: read anew";

@@ -253,9 +253,9 @@ TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
     LogText row({1u << 30, 1, 2, 1}), one({1u << 30, 1, 2, 1}); // a line that never ends, as the ASCII view's
     row.append(QString(3 << 20, u'x'));
     EXPECT_FALSE(row.trimmed()) << "the row being written stays, however long it is";
-    one.setMetrics(kOneEach, 1000);
+    one.setMetrics(kOneEach, 1024); // rows of 1 KiB: one begins where each chunk does, and stays with its chunk
     one.append(QStringLiteral("0123456789").repeated(3 << 17));
-    EXPECT_TRUE(one.trimmed() && one.storedBytes() > (1u << 20) && one.storedBytes() <= (2u << 20) + 1000 && one.rowText(1) == QStringLiteral("0123456789").repeated(100)) << one.storedBytes();
+    EXPECT_TRUE(one.trimmed() && one.storedBytes() == (3 << 20) + (3 << 18) - (2 << 20) && one.rowText(1) == QStringLiteral("0123456789").repeated(103).mid(6, 1024)) << one.storedBytes();
 }
 
 TEST(TrafficLog, ViewsThatNeverEndALineStampEachRowAndOwnLinesAnswerNoFrame)
