@@ -21,7 +21,7 @@
 using namespace cmbvhp::test;
 
 namespace {
-constexpr std::int64_t kEvening = 1796668139992; // 2026-12-07 23:58:59.992 at UTC+05:30: the second reply comes past midnight, its frame before
+constexpr std::int64_t kEvening = 1796650139992; // 2026-12-07 23:58:59.992 at UTC+10:30: the second reply comes past midnight, its frame before
 constexpr Box kShown[] = {Box::txtamount, Box::TxtCh, Box::Txt08, Box::Txt09, Box::txt0a, Box::Txt0b, Box::txt18,
                           Box::txt19,     Box::txt1a, Box::txt1b, Box::txt14, Box::txt15, Box::txt16, Box::txt17};
 
@@ -41,7 +41,7 @@ struct Recorded {
     Recorded()
     {
         // Away from UTC, so that the file's times are read back in the zone it names.
-        const LocalZone zone("XST-5:30");
+        const LocalZone zone("XST-10:30");
         std::int64_t now = kEvening;
         Console c;
         c.get<QCheckBox>("checkHp")->setChecked(true);
@@ -103,8 +103,12 @@ TEST(SessionViewer, ReadsEachMomentAsTheConsoleShowedIt)
     std::string error;
     auto index = SessionIndex::open(r.file, error);
     double most = 0; // of the share read; a checkpoint at every line, so that each moment is played from one
-    ASSERT_TRUE(index && index->build([&](double share) { most = std::max(most, share); }, nullptr, 1)) << error << (index ? index->error() : "");
+    // Unread, the first minute is the stretch around any moment.
+    ASSERT_TRUE(index && index->stretchAround(0) == std::pair(kEvening, kEvening + 60'000) && index->build([&](double share) { most = std::max(most, share); }, nullptr, 1)) << error << (index ? index->error() : "");
     EXPECT_EQ(most, 1.0) << "the share read reaches the whole, and no more";
+    // Read, from the checkpoint at or before the moment (one a line here) to the one two lines on: before the first event,
+    // and at the second reply, followed by the Change and the tick that sends it.
+    EXPECT_TRUE(index->stretchAround(kEvening - 1) == std::pair(kEvening, kEvening + 30'005) && index->stretchAround(r.shown[1].first) == std::pair(r.shown[1].first, r.shown[1].first + 30'001));
     const auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
     const auto held = descriptors();
     for (const auto& [ms, boxes] : r.shown) {

@@ -196,9 +196,9 @@ TEST(TrafficLog, EveryDataBoxShowsItsRecordWhenItComes)
 TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
 {
     LogText t;
-    t.append(u"22 03 1B\r");
+    t.append(u"\n22 03 1B\r"); // a first LF follows no CR
     t.append(u"\nA \u2400 \u00E9 \uFFFD \u2421 \u20AC \u2420 \u00A0\u009F\u007F\u001F\n\nb\r");
-    EXPECT_EQ(t.text(), QStringLiteral("22 03 1B\r\nA \u2400 \u00E9 \uFFFD \u2421 ? ? \u00A0???\r\n\r\nb\r\n")) << "a character the log has no byte for is a ?";
+    EXPECT_EQ(t.text(), QStringLiteral("\r\n22 03 1B\r\nA \u2400 \u00E9 \uFFFD \u2421 ? ? \u00A0???\r\n\r\nb\r\n")) << "a character the log has no byte for is a ?";
     QString all;
     for (int b = 0; b < 256; ++b)
         all.append(QChar(LogText::decode(static_cast<std::uint8_t>(b)))).append(u' ');
