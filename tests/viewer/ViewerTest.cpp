@@ -194,7 +194,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     auto* goTo = w.findChild<QLineEdit*>(QStringLiteral("goTo"));
     EXPECT_EQ(goTo->text() + w.boxText(Box::txt1b), QStringLiteral("2026-12-07 23:58:59.992")) << "the first screen, at the opening";
     EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("health0"))->text().contains(QStringLiteral("the whole session: (being read);")) && w.findChild<QWidget*>(QStringLiteral("progress"))->property("format").toString() == QStringLiteral("reading the file: %p %") && w.findChild<QLineEdit*>(QStringLiteral("txt1b"))->isReadOnly() && w.findChild<QRadioButton*>(QStringLiteral("view0"))->isChecked() && w.findChild<QRadioButton*>(QStringLiteral("view1"))->text() + w.findChild<QRadioButton*>(QStringLiteral("view3"))->text() == QStringLiteral("HexDec"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }) && w.findChild<QWidget*>(QStringLiteral("progress"))->property("value").toInt() == 1000) << "read to the end, and so the progress told";
     auto* line = w.findChild<TimeLine*>(QStringLiteral("timeLine"));
     QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() - 1, 5));
     EXPECT_EQ(w.boxText(Box::txt14) + w.boxText(Box::txt1b), QStringLiteral("01 00 00 00 02 00 ")) << "the end";
