@@ -1,24 +1,49 @@
 // Renders the console window as the program shows it after start-up, opened
-// on a port, and saves it as a PNG: the README's picture of the window.
+// on a port, and saves it as a PNG: the README's picture of the window. With
+// --viewer, the session viewer on a session file at its second bad reply: the
+// README's picture of the viewer.
 #include "window/ConsoleApp.h"
 #include "window/frmBody.h"
 #include "link/QtSerialBackend.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QPixmap>
 #include <QTimer>
 
 #include <cstdio>
+#include <string_view>
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) { // told before any display is needed
-        std::fprintf(stderr, "usage: cm_bv_hp_screenshot OUT.png [milliseconds to run]\n");
+    const bool viewer = argc == 4 && std::string_view(argv[1]) == "--viewer";
+    if (argc < 2 || (argc == 4 && !viewer)) { // told before any display is needed
+        std::fprintf(stderr, "usage: cm_bv_hp_screenshot OUT.png [milliseconds to run]\n"
+                             "       cm_bv_hp_screenshot --viewer SESSION OUT.png\n");
         return 2;
     }
     cmbvhp::prepareEnvironment();
     QApplication app(argc, argv);
     cmbvhp::prepareApplication(app);
+    if (viewer) {
+        cmbvhp::ViewerWindow w;
+        w.show();
+        if (!w.open(QString::fromLocal8Bit(argv[2])))
+            return 1;
+        QTimer read; // until the whole file is read
+        QObject::connect(&read, &QTimer::timeout, [&] {
+            if (!w.indexed())
+                return;
+            w.findChild<QComboBox*>(QStringLiteral("markKind"))->setCurrentIndex(1 + static_cast<int>(cmbvhp::SessionIndex::Mark::Bad));
+            read.stop();
+            w.nextMark(1);
+            w.nextMark(1);
+            app.exit(w.grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1);
+        });
+        read.start(50);
+        return app.exec();
+    }
     cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts());
     window.Form_Load();
     window.show();

@@ -222,7 +222,8 @@ TEST(CommandLine, EachProgramAnswersItsArguments)
         {QStringLiteral(CMBVHP_SIM_PATH), {"--replay", session + u'x'}, 1, QStringLiteral("cm_bv_hp_sim: ") + session + QStringLiteral("x is refused: ")},
         {QStringLiteral(CMBVHP_SIM_PATH), {"--link", dir.filePath(QStringLiteral("com1")), "--record", dir.filePath(QStringLiteral("no/x"))}, 1, QStringLiteral("cm_bv_hp_sim: cannot write ")}, {QStringLiteral(CMBVHP_SIM_PATH), {"--link", session + QStringLiteral("/com1")}, 1, QStringLiteral("cm_bv_hp_sim: cannot link ") + session + QStringLiteral("/com1: Not a directory\n")},
         {QStringLiteral(CMBVHP_SOAK_PATH), {}, 2, QStringLiteral("usage: cm_bv_hp_soak SIMULATOR [minutes] [hours of logs before]\n")}, {QStringLiteral(CMBVHP_SOAK_PATH), {dir.filePath(QStringLiteral("none")), "0"}, 1, QString()}, // no simulator: no day of logs to fill
-        {QStringLiteral(CMBVHP_SCREENSHOT_PATH), {}, 2, QStringLiteral("usage: cm_bv_hp_screenshot OUT.png [milliseconds to run]\n")},
+        {QStringLiteral(CMBVHP_SCREENSHOT_PATH), {"x.png", "1", "x"}, 2, QStringLiteral("usage: cm_bv_hp_screenshot OUT.png [milliseconds to run]\n       cm_bv_hp_screenshot --viewer SESSION OUT.png\n")},
+        {QStringLiteral(CMBVHP_SCREENSHOT_PATH), {}, 2, QStringLiteral("usage: ")}, {QStringLiteral(CMBVHP_SCREENSHOT_PATH), {"--viewer", dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("x.png"))}, 1, QString()},
     };
     for (const auto& row : rows) {
         QProcess p;
