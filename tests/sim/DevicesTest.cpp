@@ -76,6 +76,7 @@ TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
         {"Stand By while not taking bills", "", "5A A5", "58 A7", "11", idle},
         {"Stack: the counts restart", "", on + "; key b; 5A A5", "5B A4 03 10 02 00 11", "11", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"after Stack the poll confirms it with bit 6", "", on + "; key b; 5A A5; 5B A4 03 10 02 00 11", "5A A5", "22 03 1B 41 00 59", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"Stack while not taking bills: bit 6 alone", "", "5A A5; 5B A4 03 10 02 00 11", "5A A5", "22 03 1B 40 00 58", idle},
         {"the confirmation comes once", "", on + "; key b; 5A A5; 5B A4 03 10 02 00 11; 5A A5", "5A A5", "11", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"Return is acknowledged", "", "5A A5", "5B A4 05 11 00 50 01 00 45", "11", idle},
         {"BV All: the full status as a long reply", "", on + "; key m; 5A A5", "59 A6", "11 19 00 18 00 00 00 00 00 19 00 00 01 00 00 1A 01 00 0A 00 00 1B 01 00 00 00 00 12", "bv on 0,0,1 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},

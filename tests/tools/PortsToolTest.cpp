@@ -115,7 +115,7 @@ TEST_F(PortsTool, ArgumentsGiveExactOutputExitCodeAndFolder)
         {{"link", "4", "/dev/tty"}, "1||/dev/tty is not a serial device (/dev/tty is a terminal of the system, not a serial line)\n", "com2>$PTY;com3>$PTY;"},
         {{"link", "4", ""}, "2||DEVICE is empty: give the path of a serial device, for example /dev/ttyUSB0\n", "com2>$PTY;com3>$PTY;"},
         {{"link", "\n\x01", "$PTY"}, "2||\"\\n\\x01\" is not a port number from 1 to 16\n", "com2>$PTY;com3>$PTY;"},
-        {{"link", "4", "$PTY\n"}, "1||$PTY\\n does not exist\n", "com2>$PTY;com3>$PTY;"},
+        {{"link", "4", "$PTY \x7F\n"}, "1||$PTY \\x7F\\n does not exist\n", "com2>$PTY;com3>$PTY;"},
         {{"link", "17", "$PTY"}, "2||\"17\" is not a port number from 1 to 16\n", "com2>$PTY;com3>$PTY;"},
         {{"unlink", "3"}, "0|COM3's link was removed\n|", "com2>$PTY;"},
         {{"unlink", "13"}, "0|COM13 has no link\n|", "com2>$PTY;"},

@@ -59,7 +59,7 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     c.button("bvCmd(0)")->click();
     c.button("cmCmd(0)")->click();
     c.button("cmdHp1(4)")->click();
-    now += 10;
+    now += 40'676'487; // past midnight: the next frame is the new day's first event
     c.port->pending = 1024;
     c.window.Timer1_Timer();
     c.button("cmdPortOpen")->click();
@@ -70,8 +70,8 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
               "12:42:03.408 TX 5A A5\n12:42:03.431 RX 22 03 1B 01 00 19 +23 ms\n12:42:03.508 TX 62 9D\n"
               "12:42:03.513 RX 11 +5 ms\n12:42:03.523 OP Change 100.7\n12:42:03.523 OP Stand By (Bill Validator)\n"
               "12:42:03.523 OP Stand By (Coin mechanism or Selector)\n12:42:03.523 OP status\n"
-              "12:42:03.533 DROP 72 8D\n12:42:03.533 NOTE COM1 is not taking bytes; frames are dropped until it does.\n"
-              "# closed 12:42:03.533: Port Close\n"
+              "# date 2026-12-08\n00:00:00.010 DROP 72 8D\n00:00:00.010 NOTE COM1 is not taking bytes; frames are dropped until it does.\n"
+              "# closed 00:00:00.010: Port Close\n"
               "# Bill Validator: 1 frames, 1 answered, 0 bad, 0 silent; reply after median 23 ms, p99 23 ms, max 23 ms\n"
               "# Coin mechanism or Selector: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n"
               "# Hopper: 0 frames, 0 answered, 0 bad, 0 silent; no reply\n# 7 bytes received\n");

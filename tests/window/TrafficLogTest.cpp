@@ -81,7 +81,7 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     EXPECT_EQ(rx.rowToolTip(rx.logText().rowCount() - 1), QStringLiteral("between 12:42:03.515 and 12:42:03.553, 2 to 40 ms after 5A A5 was sent"));
     QHelpEvent hover(QEvent::ToolTip, QPoint(10, 5), rx.viewport()->mapToGlobal(QPoint(10, 5)));
     QCoreApplication::sendEvent(rx.viewport(), &hover);
-    EXPECT_EQ(QToolTip::text(), rx.rowToolTip(0));
+    EXPECT_EQ(QToolTip::text() + (hover.isAccepted() ? "" : " (and the event left to Qt)"), rx.rowToolTip(0));
     EXPECT_FALSE(rx.toPlainText().contains(u':')) << "the times are not part of the text";
     c.get<QRadioButton>("ViewMode(2)")->click();
     EXPECT_TRUE(rx.rowToolTip(0).isEmpty() && !tx.rowToolTip(0).isEmpty()) << "dropped with their rows";
