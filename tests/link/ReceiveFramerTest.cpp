@@ -77,7 +77,7 @@ TEST(ReceiveFramer, ViewsOtherThanHexOnlyLog)
 {
     runCases({
         {"curDevice=1; viewMode=1; in 41 00 0D 0A 22 7F 85 E9", "rx=A \u2400 \u240D \u240A \" \u2421 \uFFFD \u00E9 ; rxBuf@1=00"},
-        {"curDevice=1; viewMode=2; in 41 05 FF 00 0A 64", "rx=65 5 255 0 10 100 ; rxPos=1; rxBuf@1=00"},
+        {"curDevice=1; viewMode=2; in 41 05 09 FF 00 0A 63 64", "rx=65 5 9 255 0 10 99 100 ; rxPos=1; rxBuf@1=00"},
         {"curDevice=1; in 22 03 1B; viewMode=2; in 99 98; viewMode=0; in 01 00 19", "txt1b=01 00 "},
     });
 }
