@@ -28,6 +28,10 @@ std::optional<SessionIndex> SessionIndex::open(const std::string& path, std::str
     SessionReader::Line line;
     while ((line = index.reader_.next()) == SessionReader::Line::Comment) {
         const std::string_view c = index.reader_.comment();
+        // A session closed before its first event: its closing is read with
+        // the events, from here.
+        if (c.starts_with("closed "))
+            break;
         for (auto [key, into] : {std::pair{std::string_view("devices "), &index.info_.devices}, {"line settings ", &index.info_.settings}})
             if (c.starts_with(key))
                 *into = std::string(c.substr(key.size()));

@@ -149,12 +149,15 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
                                        "10:00:00.100 TX 62 9D\r\n# date 2027-01-01\r\n10:00:00.050 TX 62 9D\r\n# closed 24:00:00.000: Port Close\r\n"); // line ends as another system writes them
     std::ostringstream out, err;
     std::string error;
-    const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad, lost, bent};
+    const std::string files[] = {old, r.file, dir.filePath(QStringLiteral("none")).toStdString(), bad, lost, bent,
+                                 writeFile(dir, "quiet.log", "# cm_bv_hp 1.2 session of COM1, opened 2026-12-08 10:00:00.000 local time (UTC+00:00)\n# devices Bill Validator\n# closed 10:00:00.050: Port Close\n# 0 bytes received\n")};
     EXPECT_EQ(printSummary(files, out), 1);
     std::istringstream rows(out.str());
-    std::string header, first, second, third, fourth, fifth, sixth;
-    for (std::string* row : {&header, &first, &second, &third, &fourth, &fifth, &sixth})
+    std::string header, first, second, third, fourth, fifth, sixth, seventh;
+    for (std::string* row : {&header, &first, &second, &third, &fourth, &fifth, &sixth, &seventh})
         std::getline(rows, *row);
+    // Regression: a session closed before its first event read as cut.
+    EXPECT_EQ(seventh, files[6] + "\t2026-12-08 10:00:00.000\t0:00:00.050\tCOM1\tBill Validator\t-\t-\t-\t0\t0\tPort Close");
     EXPECT_EQ(sixth.substr(bent.size(), 38), "\t2026-12-31 10:00:00.000\t24:00:00.050\t") << "a closing time that is none: to the last event, on the day its date line tells";
     EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t37:59:59.990\tCOM16\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)") << "a month 0 or a day 32 is no date";
     auto silent = SessionIndex::open(lost, error);
