@@ -33,6 +33,7 @@ TEST(CommandSender, ChangeCarriesTheAmountInPackedDecimal)
         {"TxtCh=10000; send change", "wire=63 9C 04 01 00 00 00 05; changeAmount=10000"},
         {"TxtCh=0.99; send change", "wire=63 9C 04 01 00 00 00 05; changeAmount=0.99"},
         {"TxtCh=2147483647; send change", "wire=63 9C 04 01 00 00 00 05; changeAmount=2147483647"},
+        {"TxtCh=-2147483648; send change", "wire=63 9C 04 01 00 00 00 05; changeAmount=-2147483648"},
         // Text that is no amount: nothing goes out, the payout being followed is kept.
         {"changeAmount=30; TxtCh=abc; send change",
          "wire=; tx=; changeAmount=30; timer=on; msg=Coin Dispence holds \"abc\", which is not an amount from "

@@ -88,6 +88,7 @@ TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
         {"keys that insert nothing: 5 and x", "", cm + "; " + on + "; key 5; key x", "62 9D", "11", "bv on 0,0,0 | cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"on the schedule: bills and coins by kind in turn", "", cm + "; " + on + "; bills 4; coins 5", "5A A5", "33*", "bv on 2,1,1 | cm on 2,2,1,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"the error key: the status tells it", "", cm + "; key e", "62 9D", "22 07 0B 03 00 00 00 00 00 0F", off + "cm on err 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
+        {"a coin command it does not know: acknowledged, nothing changes", "", "62 9D", "63 9C 02 01 03 00", "11", idle},
         {"Crem Off (coin)", "", cm, "63 9C 02 00 00 02", "11", idle},
         {"Crem Off in error: the status keeps the error", "", cm + "; key e; 62 9D; 63 9C 02 00 00 02", "62 9D", "22 07 0B 02 00 00 00 00 00 0E",
          off + "cm off err 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},

@@ -197,7 +197,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     auto* goTo = w.findChild<QLineEdit*>(QStringLiteral("goTo"));
     EXPECT_EQ(goTo->text() + w.boxText(Box::txt1b), QStringLiteral("2026-12-07 23:58:59.992")) << "the first screen, at the opening";
     EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("health0"))->text().contains(QStringLiteral("the whole session: (being read);")) && w.findChild<QWidget*>(QStringLiteral("progress"))->property("format").toString() == QStringLiteral("reading the file: %p %") && w.findChild<QLineEdit*>(QStringLiteral("txt1b"))->isReadOnly() && w.findChild<QRadioButton*>(QStringLiteral("view0"))->isChecked() && w.findChild<QRadioButton*>(QStringLiteral("view1"))->text() + w.findChild<QRadioButton*>(QStringLiteral("view3"))->text() == QStringLiteral("HexDec"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }) && w.findChild<QWidget*>(QStringLiteral("progress"))->property("value").toInt() == 1000) << "read to the end, and so the progress told";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }) && w.findChild<QWidget*>(QStringLiteral("progress"))->property("value").toInt() == 1000 && !w.findChild<QLabel*>(QStringLiteral("health0"))->text().contains(QStringLiteral("being read"))) << "read to the end: the progress and the whole session's health told";
     auto* line = w.findChild<TimeLine*>(QStringLiteral("timeLine"));
     QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() - 1, 5));
     EXPECT_EQ(w.boxText(Box::txt14) + w.boxText(Box::txt1b), QStringLiteral("01 00 00 00 02 00 ")) << "the end";
@@ -237,7 +237,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     ASSERT_TRUE(w.open(QString::fromStdString(writeFile(dir, "many.log", many))));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.indexed(); }));
     ASSERT_GT(rx->verticalScrollBar()->maximum(), 0);
-    EXPECT_TRUE(rx->verticalScrollBar()->value() + rx->selectedText().size() == 0 && w.findChild<QLabel*>(QStringLiteral("title"))->text().contains(QStringLiteral(" — COM1 (link to /dev/ttyUSB0), ")) && w.windowTitle() == QStringLiteral("many.log — CM_BV_HP Session Viewer")) << "at the opening: the logs from their first row, none chosen; the reach in the title";
+    EXPECT_TRUE(rx->verticalScrollBar()->value() + rx->selectedText().size() == 0 && w.findChild<QLabel*>(QStringLiteral("title"))->text().contains(QStringLiteral(" — COM1 (link to /dev/ttyUSB0), ")) && w.findChild<QLabel*>(QStringLiteral("title"))->textInteractionFlags() == Qt::TextSelectableByMouse && w.windowTitle() == QStringLiteral("many.log — CM_BV_HP Session Viewer")) << "at the opening: the logs from their first row, none chosen; the reach in the title, which can be copied";
     goTo->setText(QStringLiteral("10:00:05.000"));
     QTest::keyClick(goTo, Qt::Key_Return);
     auto* tx = w.findChild<LogView*>(QStringLiteral("Text1"));
