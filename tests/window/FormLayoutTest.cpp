@@ -98,6 +98,7 @@ TEST(FormLayout, CaptionsFitControlsSitInsideTheirFramesAndClearOfEachOther)
 
 TEST(FormLayout, TheWindowAsDrawn)
 {
+    std::int64_t now = 0; // outlives the console, which reads it to the end
     OnScreen c;
     EXPECT_TRUE(c.window.windowTitle() == QStringLiteral("CM_BV_HP Test") && c.window.minimumSize() == c.window.maximumSize()) << "titled, of a fixed size";
     // Qt's own event loop, and the environment as it was for what the console starts.
@@ -105,7 +106,6 @@ TEST(FormLayout, TheWindowAsDrawn)
     // The window's size and grey, each control's place, size, font and
     // colour, as drawn after a coin mechanism's reply and a long run of bytes:
     // the boxes, the logs' rows, one chosen, and their bars.
-    std::int64_t now = 0;
     c.openWithFirstReply(now);
     c.port->feed(hex("33 13 00 08 12 05 00 99 00 0A 00 00 00 00 00 0B 01 00 00 00 00 95")), c.port->feed(Bytes(900, 0xA5));
     c.window.showPending(), c.window.receiveLog().sync(), c.window.transmitLog().selectRow(1);
