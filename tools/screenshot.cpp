@@ -12,13 +12,19 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <string_view>
 
+namespace {
+constexpr std::chrono::milliseconds kLookEvery{50};   // whether the viewer has read its file
+constexpr std::chrono::seconds kLongestReading{50}; // a file refused part-way is read no further
+} // namespace
+
 int main(int argc, char** argv)
 {
-    const bool viewer = argc == 4 && std::string_view(argv[1]) == "--viewer";
-    if (argc < 2 || (argc == 4 && !viewer)) { // told before any display is needed
+    const bool viewer = argc > 1 && std::string_view(argv[1]) == "--viewer";
+    if (viewer ? argc != 4 : argc < 2 || argc > 3) { // told before any display is needed
         std::fprintf(stderr, "usage: cm_bv_hp_screenshot OUT.png [milliseconds to run]\n"
                              "       cm_bv_hp_screenshot --viewer SESSION OUT.png\n");
         return 2;
@@ -41,7 +47,8 @@ int main(int argc, char** argv)
             w.nextMark(1);
             app.exit(w.grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1);
         });
-        read.start(50);
+        read.start(kLookEvery);
+        QTimer::singleShot(kLongestReading, [&] { app.exit(1); });
         return app.exec();
     }
     cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts());
