@@ -222,7 +222,9 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
             << name.toStdString() << " is laid out apart";
         taken << box->geometry();
     }
-    // Regression: the title read "COM1 ()" for a port the console could not describe.
+    // Regression: the title read "COM1 ()" for a port the console could not
+    // describe, the session's last marks lay under the time line's frame, and
+    // the line health widened the window to about 1,100 pixels.
     EXPECT_TRUE(looksAsKept(w, QStringLiteral("viewer"))) << "the time line's marks, stretch and moment; the logs, their rows and the one chosen";
     const std::vector<SessionIndex::MarkAt> marks = {{0, SessionIndex::Mark::Bad}, {40, SessionIndex::Mark::Drop}, {41, SessionIndex::Mark::Note}, {80, SessionIndex::Mark::Silent}, {160, SessionIndex::Mark::Note}, {512, SessionIndex::Mark::Op}};
     TimeLine alone; // each kind's colour, the first mark of a column only, a stretch shaded
