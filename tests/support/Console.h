@@ -89,10 +89,12 @@ struct Console {
     }
     // On a log clock at `now`: the port opens, the bill validator answers its
     // poll after 23 ms, and the coin mechanism's poll goes out 77 ms later.
+    // The test ticks: a loaded machine's event loop would tick again.
     void openWithFirstReply(std::int64_t& now)
     {
         window.setLogClock([&now] { return now; });
         button("cmdPortOpen")->click();
+        window.timer1().setEnabled(false);
         window.Timer1_Timer();
         now += 23;
         port->feed(hex("22 03 1B 01 00 19"));
