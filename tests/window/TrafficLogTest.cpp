@@ -223,6 +223,8 @@ TEST(LogText, HoldsTheExactTextAndWrapsAfterTheLastBlankThatFits)
     auto wide = kOneEach; // characters wider than a row: one a row, none empty
     wide.fill(3), w.setMetrics(wide, 2);
     EXPECT_EQ(w.rowText(0) + w.rowText(13) + QString::number(w.rowCount()), QStringLiteral("0b 32"));
+    w.setMetrics(kOneEach, 7), w.setText(u"0123456"); // after a last row of six
+    EXPECT_EQ(w.rowCount(), 1u) << "a cleared log's first row begins empty";
     // A line laid out anew while it is written keeps its one stamp, from its
     // first character.
     LogText line;
