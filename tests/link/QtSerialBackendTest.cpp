@@ -94,8 +94,7 @@ TEST_F(Backend, LostDeviceIsReportedOnceAndTheLoopGoesQuiet)
     EXPECT_FALSE(port.isOpen());
     const int before = notifications;
     QTest::qWait(200);
-    EXPECT_EQ(reasons.size(), 1u);
-    EXPECT_EQ(notifications, before);
+    EXPECT_TRUE(reasons.size() == 1 && notifications == before) << reasons.size() << " losses told, " << notifications - before << " notifications more";
 }
 
 // Each way the port fails while open is a loss, told once with what the

@@ -33,12 +33,11 @@ public:
 
 TEST(TrafficLog, ViewsClearTextAndTheChangeMessage)
 {
+    std::int64_t now = 0;
     OnScreen c;
-    c.button("cmdPortOpen")->click();
-    c.window.Timer1_Timer();
-    c.port->feed(hex("22 03 1B 01 00 19"));
+    c.openWithFirstReply(now);
     c.get<QRadioButton>("ViewMode(2)")->click();
-    EXPECT_EQ(c.rxLog() + c.txLog() + QString::number(c.gblFlag().viewMode), QStringLiteral("5A A5 \r\n2"))
+    EXPECT_EQ(c.rxLog() + c.txLog() + QString::number(c.gblFlag().viewMode), QStringLiteral("5A A5 \r\n62 9D \r\n2"))
         << "a view change empties only the receive log";
     c.get<QLineEdit>("hpCount(2)")->setText(QStringLiteral("7"));
     c.get<QLineEdit>("TxtCh")->setText(QStringLiteral("25"));
