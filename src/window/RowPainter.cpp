@@ -41,7 +41,7 @@ void RowPainter::setFont(const QFont& font)
     blank_.reset();
     for (std::size_t b = 0; b < 256; ++b) {
         const QChar c(LogText::decode(static_cast<std::uint8_t>(b)));
-        blank_[b] = c.isSpace();
+        blank_.set(b, c.isSpace());
         widths[b] = static_cast<std::uint16_t>(fm.horizontalAdvance(c));
         const QList<quint32> g = rawFont.glyphIndexesForString(QString(c));
         if (g.size() == 1 && g[0] != 0) {
@@ -95,10 +95,10 @@ bool RowPainter::paintRow(QPainter& painter, const QBrush& background, int top, 
     int x = margin;
     text.forEachInRow(row, [&](std::uint8_t b) {
         const int w = width_[b];
-        fits = fits && hasGlyph_[b] && x + w <= width;
+        fits = fits && hasGlyph_.test(b) && x + w <= width;
         if (!fits)
             return;
-        if (inkOutside_[b])
+        if (inkOutside_.test(b))
             placeGlyph(b, x, top + ascent_);
         if (static_cast<std::size_t>(w) < kCopyCell.size())
             kCopyCell[static_cast<std::size_t>(w)](out + x, to, cells + cellX_[b], from, lineHeight_);
@@ -127,9 +127,9 @@ void RowPainter::drawRow(QPainter& painter, const QBrush& background, int top, i
     bool drawable = true;
     int x = margin;
     text.forEachInRow(row, [&](std::uint8_t b) {
-        drawable = drawable && hasGlyph_[b];
+        drawable = drawable && hasGlyph_.test(b);
         // A blank has no ink to blend: its advance is all it adds.
-        if (!blank_[b])
+        if (!blank_.test(b))
             placeGlyph(b, x, top + ascent_);
         x += width_[b];
     });
@@ -158,8 +158,8 @@ void RowPainter::makeCells(QRgb pen, QRgb base)
     QImage alone(3 * widest, 3 * lineHeight_, QImage::Format_RGB32);
     const auto pixel = [&alone](int x, int y) { return reinterpret_cast<const quint32*>(alone.constScanLine(y))[x]; };
     for (std::size_t b = 0; b < 256; ++b) {
-        inkOutside_[b] = false;
-        if (!hasGlyph_[b] || blank_[b])
+        inkOutside_.set(b, false);
+        if (!hasGlyph_.test(b) || blank_.test(b))
             continue;
         alone.fill(QColor::fromRgba(base));
         const quint32 blank = pixel(0, 0);
@@ -170,13 +170,13 @@ void RowPainter::makeCells(QRgb pen, QRgb base)
         blendGlyphs(p);
         p.end();
         const QRect cell(widest, lineHeight_, width_[b], lineHeight_);
-        for (int y = 0; y < alone.height() && !inkOutside_[b]; ++y)
+        for (int y = 0; y < alone.height() && !inkOutside_.test(b); ++y)
             for (int x = 0; x < alone.width(); ++x)
                 if (!cell.contains(x, y) && pixel(x, y) != blank) {
-                    inkOutside_[b] = true;
+                    inkOutside_.set(b, true);
                     break;
                 }
-        if (!inkOutside_[b])
+        if (!inkOutside_.test(b))
             for (int y = 0; y < lineHeight_; ++y)
                 std::memcpy(cells_.scanLine(y) + cellX_[b] * 4, alone.constScanLine(lineHeight_ + y) + widest * 4,
                             static_cast<std::size_t>(width_[b]) * 4);
