@@ -209,6 +209,8 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     EXPECT_EQ(w.moment(), r.shown.back().first - 5) << "the drop";
     w.nextMark(-1);
     EXPECT_TRUE(w.moment() == r.shown.back().first - 5 && w.findChild<LogView*>(QStringLiteral("Text1"))->toPlainText().endsWith(QStringLiteral("COM1 is not taking bytes; frames are dropped until it does.\r\n"))) << "none before it; the drop's notice in the transmit log";
+    w.findChild<QComboBox*>(QStringLiteral("markKind"))->setCurrentIndex(0), w.nextMark(-1);
+    EXPECT_LT(w.moment(), r.shown.back().first - 5) << "a mark of any kind is";
     auto* rx = w.findChild<LogView*>(QStringLiteral("txt수신"));
     QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(0, 5)); // the logs from their first row
     const int spacing = rx->fontMetrics().lineSpacing();
