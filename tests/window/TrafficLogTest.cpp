@@ -448,6 +448,8 @@ TEST(TrafficLog, SelectedRowsAreCopiedAsTheirTextAndTheMenuCopiesSelectsAllAndOp
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("5A A5 \r\n62 9D \r\n"));
     // Regression: a log made taller or shorter lost its chosen row (the
     // viewer's chosen moment, once its window settled after reading a file).
+    log.append(QStringLiteral("11 \r\n").repeated(40)), log.selectRow(6); // above the middle of the rows shown: the first rows stay
+    EXPECT_EQ(log.verticalScrollBar()->value(), 0) << log.verticalScrollBar()->pageStep() << " rows shown";
     log.selectRow(0), log.resize(log.width(), log.height() - 9);
     const QString kept = log.selectedText();
     log.resize(log.width() - 7, log.height()); // laid out anew: the choice goes with the rows it named
