@@ -13,6 +13,8 @@ namespace cmbvhp {
 
 namespace {
 
+constexpr const char* kNoHeader = "no session header (\"# cm_bv_hp VERSION session of COMn, opened DATE TIME local time (UTC+hh:mm)\")";
+
 constexpr std::size_t kReadSize = 1u << 20;
 constexpr std::size_t kFirstRoom = 256u << 10;
 
@@ -198,13 +200,18 @@ SessionReader::Line SessionReader::next()
 {
     std::string_view line;
     while (!refused_) {
-        if (!nextLine(line))
+        if (!nextLine(line)) {
+            // An empty file, or one cut inside its first line (a console
+            // killed as it began the file), has no header: no session.
+            if (!refused_ && lineNumber_ == 0)
+                return ++lineNumber_, refuse(kNoHeader);
             return refused_ ? Line::Refused : Line::End;
+        }
         if (line.ends_with('\r'))
             line.remove_suffix(1);
         if (lineNumber_ == 1) {
             if (!readHeader(line))
-                return refuse("no session header (\"# cm_bv_hp VERSION session of COMn, opened DATE TIME local time (UTC+hh:mm)\")");
+                return refuse(kNoHeader);
             continue;
         }
         if (line.empty())

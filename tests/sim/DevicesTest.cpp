@@ -261,6 +261,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
         {head + "12:00:00.100 RX 5A +-1 ms\n", "line 3: an RX line's delay is \"+N ms\""},
         {head + "12:00:00.100 SEND 5A\n", "line 3: unknown event \"SEND\""},
         {"# cm_bv_hp 1.2 session of COM1, opened 2026-12-32 12:00:00.000 local time (UTC+00:00)\n12:00:00.100 TX 5A A5\n", "line 1: no session header (\"# cm_bv_hp VERSION session of COMn, opened DATE TIME local time (UTC+hh:mm)\")"},
+        {"", "line 1: no session header (\"# cm_bv_hp VERSION session of COMn, opened DATE TIME local time (UTC+hh:mm)\")"}, // a console killed as it began the file
         {head + "# closed 12:00:01.000: Port Close\n", "no TX line: the session sent no frame to answer"},
         {head + "12:00:00.100 TX 5A A5\n12:00:00.101 RX 44 +86400001 ms\n", "line 4: an RX line's delay is at most 24 hours"},
         {head + "12:00:00.100 TX 5A A5\n12:00:00.101 RX" + std::string(8u << 20, ' ') + "\n", "line 4: longer than any line of a session file (2 MiB)"},
