@@ -110,8 +110,7 @@ TEST_F(Backend, EachFailureWhileOpenIsReportedAsALoss)
         port.open(pty.name(), k9600E81, false, false);
         port.onError(error);
         QCoreApplication::processEvents();
-        EXPECT_EQ(reasons.empty() ? "" : reasons.front(), reason) << error;
-        EXPECT_EQ(port.isOpen(), reason.empty()) << error;
+        EXPECT_TRUE((reasons.empty() ? "" : reasons.front()) == reason && port.isOpen() == reason.empty()) << error << " told as \"" << (reasons.empty() ? "" : reasons.front()) << '"';
         port.close();
     }
 }
@@ -131,8 +130,7 @@ TEST_F(Backend, LossReportOfAnEarlierOpeningIsDropped)
     EXPECT_TRUE(reasons.empty() && port.isOpen()) << "the new opening was left alone";
     port.onError(QSerialPort::ReadError);
     QCoreApplication::processEvents();
-    EXPECT_EQ(reasons, std::vector<std::string>{"the device no longer answers reads"});
-    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(reasons == std::vector<std::string>{"the device no longer answers reads"} && !port.isOpen()) << reasons.size() << " losses told";
 }
 
 // Regression: a device pulled while the port was being opened failed the modem
