@@ -347,7 +347,8 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
         {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x80, 0x30), QImage::Format_RGB30, 1}, // another ink alone
         {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_BGR888, 1},
         {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_RGB16, 17},
-        {21, given.color(QPalette::Base), given.color(QPalette::Text), QImage::Format_ARGB32_Premultiplied, 0}};
+        {21, given.color(QPalette::Base), given.color(QPalette::Text), QImage::Format_ARGB32_Premultiplied, 0},
+        {48, given.color(QPalette::Base), given.color(QPalette::Text), QImage::Format_ARGB32_Premultiplied, 0}}; // cells wider than the copies made to measure
     for (const auto& row : rows) {
         QPalette same = given; // selected rows in the same colours as the others
         for (const auto role : {QPalette::Base, QPalette::Highlight})
@@ -360,7 +361,7 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
         font.setPixelSize(row.pixels);
         const int page = rx.verticalScrollBar()->pageStep();
         rx.setFont(font);
-        EXPECT_EQ(rx.verticalScrollBar()->pageStep() < page, row.pixels == 21) << "rows in view";
+        EXPECT_EQ(rx.verticalScrollBar()->pageStep() < page, row.pixels > 13) << "rows in view";
         QImage cells(rx.viewport()->size(), row.format), glyphs = cells;
         rx.clear();
         rx.append(text);
