@@ -171,12 +171,12 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     EXPECT_EQ(third + '|' + fourth, files[2] + "\trefused: No such file or directory|" + bad + "\trefused: line 3: not an event (HH:MM:SS.mmm TAG ...)");
     // TIME as its first occurrence after the opening, and with its date.
     EXPECT_EQ(SessionIndex::open(old, error)->info().openedMs, 1796086799000) << "2026-12-01 00:59:59.000 UTC";
-    for (const char* time : {"00:00:00.120", "2026-12-01 00:00:00.120", "2026-11-30 23:59:59.500", "2027-01-01 00:00:00.000"}) {
+    for (const char* time : {"00:00:00.120", "2026-12-01 00:00:00.120", "2026-11-30 23:59:59.500", "2026-12-31 10:00:00.000", "2027-01-01 00:00:00.000"}) {
         out.str({});
         EXPECT_TRUE(printBoxesAt(time, old, out, err) == 0 && out.str().starts_with("txtamount 0\nTxtCh 0\nTxt08 \n")) << out.str();
         EXPECT_NE(out.str().find("\ntxt1b 01 00 \n"), std::string::npos) << time;
     }
-    for (const char* bad : {"24:00:00.000", "2026-11-30 23:00:00.000", "2026-11-30 23:60:00.000", "2026-11-30 23:59:60.000", "2027-00-01 00:00:00.120", "00:60:00.000", "00:00:60.000", "noon"}) // before it, a minute or second 60 that would be in it
+    for (const char* bad : {"24:00:00.000", "2026-11-30 23:00:00.000", "2026-11-30 23:60:00.000", "2026-11-30 23:59:60.000", "2027-00-01 00:00:00.120", "2026-12-00 23:59:59.500", "2026-11-30 24:00:00.000", "2026-12-32 00:00:00.120", "00:60:00.000", "00:00:60.000", "noon"}) // before it, a minute or second 60 that would be in it
         EXPECT_EQ(printBoxesAt(bad, old, out, err), 2) << bad;
     EXPECT_NE(err.str().find("\"noon\" is no time of the session, which opened 2026-11-30 23:59:59.000"), std::string::npos);
 }
