@@ -51,9 +51,8 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     c.portTips = {QStringLiteral("link to /dev/test1")};
     c.get<QCheckBox>("checkHp")->setChecked(true);
     c.openWithFirstReply(now);
-    now += 5;
-    c.port->feed(hex("11"));
-    now += 10;
+    c.port->feed(hex("11")); // in the frame's own millisecond
+    now += 15;
     c.get<QLineEdit>("TxtCh")->setText(QStringLiteral("100.7"));
     c.button("cmCmd(4)")->click();
     c.button("bvCmd(0)")->click();
@@ -68,7 +67,7 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
               "# port COM1: link to /dev/test1\n# line settings 9600,E,8,1\n# devices Bill Validator, Coin Mechanism, Hopper\n"
               "# events: TX sent, DROP not taken by the port, RX received (+ms after the frame before), OP operator, NOTE console\n"
               "12:42:03.408 TX 5A A5\n12:42:03.431 RX 22 03 1B 01 00 19 +23 ms\n12:42:03.508 TX 62 9D\n"
-              "12:42:03.513 RX 11 +5 ms\n12:42:03.523 OP Change 100.7\n12:42:03.523 OP Stand By (Bill Validator)\n"
+              "12:42:03.508 RX 11 +0 ms\n12:42:03.523 OP Change 100.7\n12:42:03.523 OP Stand By (Bill Validator)\n"
               "12:42:03.523 OP Stand By (Coin mechanism or Selector)\n12:42:03.523 OP status\n"
               "# date 2026-12-08\n00:00:00.010 DROP 72 8D\n00:00:00.010 NOTE COM1 is not taking bytes; frames are dropped until it does.\n"
               "# closed 00:00:00.010: Port Close\n"
