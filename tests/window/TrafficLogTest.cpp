@@ -260,6 +260,7 @@ TEST(LogText, OldestRowsLeaveInBlocksAndTheRestKeepsItsStamps)
     EXPECT_FALSE(row.trimmed()) << "the row being written stays, however long it is";
     one.setMetrics(kOneEach, 1024); // rows of 1 KiB: one begins where each chunk does, and stays with its chunk
     one.append(QStringLiteral("0123456789").repeated(3 << 17));
+    one.setMetrics(kOneEach, 1024); // laid out anew from a first row that continues its line: the same rows
     EXPECT_TRUE(one.trimmed() && one.storedBytes() == (3 << 20) + (3 << 18) - (2 << 20) && one.rowText(1) == QStringLiteral("0123456789").repeated(103).mid(6, 1024)) << one.storedBytes();
 }
 
