@@ -315,6 +315,8 @@ TEST(TrafficLog, ScrollingLeavesNoGlyphsAboveTheRowsAndScrollInputActsOnTheLogAs
     QWheelEvent up(QPointF(5, 5), rx.viewport()->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(rx.viewport(), &up);
     EXPECT_EQ(bar->value(), static_cast<int>(rx.logText().rowCount()) - bar->pageStep() - 3) << "one step up from the foot as it is";
+    QTest::keyClick(&rx, Qt::Key_PageUp);
+    EXPECT_EQ(bar->value(), static_cast<int>(rx.logText().rowCount()) - 2 * bar->pageStep() - 3) << "and a page up by its key";
     c.button("Command2")->click();
     EXPECT_EQ(bar->maximum() + bar->value(), 0) << "cleared at once";
 }
