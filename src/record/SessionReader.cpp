@@ -203,8 +203,10 @@ SessionReader::Line SessionReader::next()
         if (!nextLine(line)) {
             // An empty file, or one cut inside its first line (a console
             // killed as it began the file), has no header: no session.
-            if (!refused_ && lineNumber_ == 0)
-                return ++lineNumber_, refuse(kNoHeader);
+            if (!refused_ && lineNumber_ == 0) {
+                lineNumber_ = 1;
+                return refuse(kNoHeader);
+            }
             return refused_ ? Line::Refused : Line::End;
         }
         if (line.ends_with('\r'))
