@@ -86,6 +86,8 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     EXPECT_TRUE(rx.rowToolTip(0).isEmpty() && !tx.rowToolTip(0).isEmpty()) << "dropped with their rows";
     c.port->feed(hex("11")); // and the next row names the last frame, not the one the emptied log began with
     EXPECT_EQ(rx.rowToolTip(0), QStringLiteral("between 12:42:03.515 and 12:42:03.553, 2 to 40 ms after 5A A5 was sent"));
+    rx.setPlainText(u"a message of the console's own\r\n"), c.port->feed(hex("11")); // a reply after it answers a frame again
+    EXPECT_TRUE(rx.rowToolTip(1).endsWith(QStringLiteral("after 5A A5 was sent"))) << rx.rowToolTip(1).toStdString();
     c.button("Command2")->click();
     EXPECT_TRUE(tx.rowToolTip(0).isEmpty());
 }
