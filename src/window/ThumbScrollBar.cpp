@@ -17,9 +17,10 @@ void ThumbScrollBar::sliderChange(SliderChange change)
     initStyleOption(&opt);
     const auto rect = [&](QStyle::SubControl part) { return style()->subControlRect(QStyle::CC_ScrollBar, &opt, part, this); };
     const QRect now = rect(QStyle::SC_ScrollBarSlider);
-    // The arrows too: each is drawn disabled at its end of the range.
+    // The arrows too: each is drawn disabled at its end of the range. The
+    // style draws the thumb's edge a pixel beyond the rectangle it gives.
     if (change == SliderRangeChange || change == SliderValueChange)
-        update(QRegion(now.united(shown_)) + rect(QStyle::SC_ScrollBarSubLine) + rect(QStyle::SC_ScrollBarAddLine));
+        update(QRegion(now.united(shown_).adjusted(0, -1, 0, 1)) + rect(QStyle::SC_ScrollBarSubLine) + rect(QStyle::SC_ScrollBarAddLine));
     else
         QScrollBar::sliderChange(change);
     shown_ = now;
