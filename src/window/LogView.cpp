@@ -306,8 +306,6 @@ void LogView::syncScrollBar(bool force)
     // Setting a step repaints the whole bar, even to the value it has.
     if (bar->pageStep() != visible)
         bar->setPageStep(visible);
-    if (bar->singleStep() != 1)
-        bar->setSingleStep(1);
     bar->setRange(0, maximum);
     bar->setValue(value);
     syncing_ = false;
