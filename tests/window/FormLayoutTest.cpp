@@ -119,12 +119,12 @@ TEST(FormLayout, TheWindowAsDrawn)
 TEST(FormLayout, TabGoesFrameByFrameThenRowByRowLeftToRight)
 {
     Console c;
-    // The focus chain's stops inside frames, from the first.
+    // The focus chain's stops, from the first: all inside frames (a log takes the focus by a click).
     QWidget* first = c.setting(0);
     std::vector<QWidget*> stops;
     QWidget* w = first;
     do {
-        if ((w->focusPolicy() & Qt::TabFocus) && qobject_cast<QGroupBox*>(w->parentWidget()))
+        if ((w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QComboBox*>(w->parentWidget())) // an editable box's own edit
             stops.push_back(w);
         w = w->nextInFocusChain();
     } while (w != first);

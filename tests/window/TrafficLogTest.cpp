@@ -71,13 +71,14 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     ASSERT_GE(rx.logText().rowCount(), 4u);
     for (std::size_t row = 1; row < rx.logText().rowCount(); ++row)
         EXPECT_EQ(rx.rowToolTip(row), QStringLiteral("12:42:03.513, 5 ms after 62 9D was sent")) << row;
-    // Taken in after the port rested 38 ms: it came at some time in that span.
+    // Taken in after the port rested 45 ms: it came at some time in that span,
+    // but not before the frame it answers, sent 40 ms before.
     c.window.Timer1_Timer();
     now += 40;
     c.port->feed(hex("11"));
-    c.port->waitedFor = std::chrono::milliseconds(38);
+    c.port->waitedFor = std::chrono::milliseconds(45);
     c.port->feed(hex("22"));
-    EXPECT_EQ(rx.rowToolTip(rx.logText().rowCount() - 1), QStringLiteral("between 12:42:03.515 and 12:42:03.553, 2 to 40 ms after 5A A5 was sent"));
+    EXPECT_EQ(rx.rowToolTip(rx.logText().rowCount() - 1), QStringLiteral("between 12:42:03.508 and 12:42:03.553, 0 to 40 ms after 5A A5 was sent"));
     QHelpEvent hover(QEvent::ToolTip, QPoint(10, 5), rx.viewport()->mapToGlobal(QPoint(10, 5)));
     QCoreApplication::sendEvent(rx.viewport(), &hover);
     EXPECT_EQ(QToolTip::text() + (hover.isAccepted() ? "" : " (and the event left to Qt)"), rx.rowToolTip(0));
@@ -85,9 +86,11 @@ TEST(TrafficLog, RowsTellWhenTheyCameAndHowLongAfterWhichFrame)
     c.get<QRadioButton>("ViewMode(2)")->click();
     EXPECT_TRUE(rx.rowToolTip(0).isEmpty() && !tx.rowToolTip(0).isEmpty()) << "dropped with their rows";
     c.port->feed(hex("11")); // and the next row names the last frame, not the one the emptied log began with
-    EXPECT_EQ(rx.rowToolTip(0), QStringLiteral("between 12:42:03.515 and 12:42:03.553, 2 to 40 ms after 5A A5 was sent"));
+    EXPECT_EQ(rx.rowToolTip(0), QStringLiteral("between 12:42:03.508 and 12:42:03.553, 0 to 40 ms after 5A A5 was sent"));
     rx.setPlainText(u"a message of the console's own\r\n"), c.port->feed(hex("11")); // a reply after it answers a frame again
-    EXPECT_TRUE(rx.rowToolTip(1).endsWith(QStringLiteral("after 5A A5 was sent"))) << rx.rowToolTip(1).toStdString();
+    rx.appendLine(u"a line of its own"), c.port->feed(hex("11"));
+    const QString reply = QStringLiteral("between 12:42:03.508 and 12:42:03.553, 0 to 40 ms after 5A A5 was sent");
+    EXPECT_EQ(rx.rowToolTip(0) + u'|' + rx.rowToolTip(1) + u'|' + rx.rowToolTip(3), QStringLiteral("12:42:03.553|") + reply + u'|' + reply) << "the console's own lines answer no frame";
     c.button("Command2")->click();
     EXPECT_TRUE(tx.rowToolTip(0).isEmpty());
 }
@@ -414,6 +417,37 @@ TEST(TrafficLog, ScrollBarDrawnInBandsLooksAsDrawnWhole)
     }
 }
 
+// Whatever changes the rows shown or chosen reaches the screen: no stale row,
+// highlight or thumb waits there for another paint. Regression: a thumb moved
+// up left a row of pixels of its old look at its edge.
+TEST(TrafficLog, EveryChangeOfTheRowsShownOrChosenReachesTheScreen)
+{
+    OnScreen c;
+    LogView& rx = c.window.receiveLog();
+    QScrollBar* bar = rx.verticalScrollBar();
+    const auto at = [&](int row) { return QPoint(10, 4 + row * rx.fontMetrics().lineSpacing()); };
+    const struct { const char* name; std::function<void()> act; } steps[] = {
+        {"rows, each its own", [&] { for (int i = 0; i < 40; ++i) rx.append(QStringLiteral("%1 \r\n").arg(i)); }},
+        {"a row added", [&] { rx.append(u"40 \r\n"); }},
+        {"a hundred rows at once", [&] { rx.append(QStringLiteral("99 \r\n").repeated(100)); }},
+        {"a press", [&] { QTest::mousePress(rx.viewport(), Qt::LeftButton, {}, at(2)); }},
+        {"a drag", [&] { QTest::mouseMove(rx.viewport(), at(5)); }},
+        {"Select All", [&] { QTest::keyClick(&rx, Qt::Key_A, Qt::ControlModifier); }},
+        {"a row chosen", [&] { rx.selectRow(20); }},
+        {"the first rows, none chosen", [&] { rx.showFirstRows(); EXPECT_TRUE(rx.selectedText().isEmpty()); }},
+        {"the text replaced", [&] { rx.setPlainText(u"a message of the console's own\r\n"); }},
+        {"rows after it, followed", [&] { rx.append(QStringLiteral("11 \r\n").repeated(40)), rx.sync(); EXPECT_EQ(bar->value(), bar->maximum()); }},
+    };
+    for (const auto& s : steps) {
+        s.act();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !rx.syncPending(); }));
+        QCoreApplication::processEvents();
+        const QImage shown = c.window.screen()->grabWindow(c.window.winId()).toImage();
+        for (QWidget* w : {rx.viewport(), static_cast<QWidget*>(bar)})
+            EXPECT_TRUE(shown.copy(QRect(w->mapTo(&c.window, QPoint()), w->size())) == w->grab().toImage().convertToFormat(shown.format())) << s.name << ", " << w->metaObject()->className();
+    }
+}
+
 TEST(TrafficLog, SelectedRowsAreCopiedAsTheirTextAndTheMenuCopiesSelectsAllAndOpensTheSessionFolder)
 {
     OnScreen c;
@@ -453,7 +487,9 @@ TEST(TrafficLog, SelectedRowsAreCopiedAsTheirTextAndTheMenuCopiesSelectsAllAndOp
     EXPECT_EQ(enabled + u'|' + QApplication::clipboard()->text(), QStringLiteral("0111|5A A5 \r\n62 9D \r\n"));
     // Regression: a log made taller or shorter lost its chosen row (the
     // viewer's chosen moment, once its window settled after reading a file).
-    log.append(QStringLiteral("11 \r\n").repeated(40)), log.selectRow(6); // above the middle of the rows shown: the first rows stay
+    log.append(QStringLiteral("11 \r\n").repeated(40)), log.selectRow(30); // below the middle of the rows shown: put in the middle, at once
+    EXPECT_EQ(log.verticalScrollBar()->value() + log.verticalScrollBar()->pageStep() / 2, 30);
+    log.selectRow(6); // above the middle of the rows shown: the first rows stay
     EXPECT_EQ(log.verticalScrollBar()->value(), 0) << log.verticalScrollBar()->pageStep() << " rows shown";
     log.selectRow(0), log.resize(log.width(), log.height() - 9);
     const QString kept = log.selectedText();
@@ -473,7 +509,7 @@ TEST(TrafficLog, SelectedRowsAreCopiedAsTheirTextAndTheMenuCopiesSelectsAllAndOp
     one.append(u"1\r\n2\r\n3\r\n");
     one.selectRow(1);
     QCoreApplication::processEvents();
-    one.append(u"4\r\n");
+    one.appendLine(u"4"); // a line of the console's own moves them up too
     one.sync();
     QCoreApplication::processEvents();
     EXPECT_EQ(one.selectedText(), QStringLiteral("3"));
