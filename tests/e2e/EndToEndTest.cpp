@@ -65,12 +65,8 @@ protected:
     {
         int ticks = 0;
         QObject clock;
-        QObject::connect(c_.window.findChild<QTimer*>(QStringLiteral("Timer1")), &QTimer::timeout, &clock, [&] {
-            if (++ticks == 14) {
-                c_.get<QLineEdit>("TxtCh")->setText(QStringLiteral("8"));
-                click("cmCmd(4)");
-            }
-        });
+        QObject::connect(c_.window.findChild<QTimer*>(QStringLiteral("Timer1")), &QTimer::timeout, &clock,
+                         [&] { if (++ticks == 14) c_.get<QLineEdit>("TxtCh")->setText(QStringLiteral("8")), click("cmCmd(4)"); });
         click("cmdPortOpen");
         EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 30; }, kPatience.count()));
         click("cmdPortOpen");
@@ -264,10 +260,8 @@ TEST_F(EndToEnd, SessionFileHoldsTheWireBothWaysAndPlaysBackTheSameBytes)
     EXPECT_EQ(std::tuple(c_.state().bvSeq, c_.state().cmSeq, c_.boxText("Txt0b"), c_.boxText("TxtCh"), c_.state().changeAmount),
               std::tuple(8, 8, QStringLiteral("01 "), QStringLiteral("0"), 0.0));
     QString printed;
-    (void)QTest::qWaitFor([&] {
-        printed += QString::fromLatin1(sim_.readAllStandardOutput());
-        return printed.count(QStringLiteral("<- ")) >= static_cast<qsizetype>(exchanges(first).size());
-    });
+    (void)QTest::qWaitFor([&] { printed += QString::fromLatin1(sim_.readAllStandardOutput());
+                                return printed.count(QStringLiteral("<- ")) >= static_cast<qsizetype>(exchanges(first).size()); });
     // The simulator's "<- frame" and "-> reply" lines, as a session file's.
     const QString sim = printed.replace(QStringLiteral("<- "), QStringLiteral("00:00:00.000 TX ")).replace(QStringLiteral("-> "), QStringLiteral("00:00:00.000 RX "));
     EXPECT_EQ(exchanges(first).size(), exchanges(sim).size());

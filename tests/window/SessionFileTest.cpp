@@ -138,10 +138,8 @@ TEST(SessionFile, AFolderOrADiskThatFailsIsToldOnceAndPollingGoesOn)
         const QString file = c.window.recorder().filePath();
         if (k.harm)
             k.harm(c);
-        for (int tick = 0; tick < 20; ++tick) {
-            c.window.Timer1_Timer();
-            c.window.recorder().waitWritten(std::chrono::seconds(5));
-        }
+        for (int tick = 0; tick < 20; ++tick)
+            c.window.Timer1_Timer(), c.window.recorder().waitWritten(std::chrono::seconds(5));
         const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &none);
         const QString told = QStringLiteral("This session is not being recorded: ") + QString(k.why).replace(QStringLiteral("%1"), file) + u'.';
