@@ -47,6 +47,8 @@ protected:
     void startSimulator(const QStringList& options = {"--bill-every", "0", "--coin-every", "0", "--quiet"})
     {
         TearDown();
+        std::error_code left; // a link a killed simulator left: replaced
+        std::filesystem::create_symlink("/dev/pts/none", com1_, left);
         sim_.setProgram(QStringLiteral(CMBVHP_SIM_PATH));
         sim_.setArguments(QStringList{"--link", QString::fromStdString(com1_.string())} + options);
         sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);

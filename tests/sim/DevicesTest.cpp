@@ -73,6 +73,7 @@ TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
         {"Crem Off", "", on, "5B A4 03 10 00 00 13", "11", idle},
         {"the status change after Crem Off", "", on + "; 5B A4 03 10 00 00 13", "5A A5", "22 03 1B 00 00 18", idle},
         {"Stand By while taking bills stops it", "", on, "58 A7", "11", idle},
+        {"the status change after Stand By", "", on + "; 58 A7", "5A A5", "22 03 1B 00 00 18", idle},
         {"Stand By while not taking bills", "", "5A A5", "58 A7", "11", idle},
         {"Stack: the counts restart", "", on + "; key b; 5A A5", "5B A4 03 10 02 00 11", "11", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"after Stack the poll confirms it with bit 6", "", on + "; key b; 5A A5; 5B A4 03 10 02 00 11", "5A A5", "22 03 1B 41 00 59", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
