@@ -295,10 +295,8 @@ TEST_F(EndToEnd, TheViewerAtTheClosingTimeShowsTheBoxesTheConsoleShowed)
     ASSERT_EQ(printBoxesAt(closed.toStdString(), c_.window.recorder().filePath().toStdString(), out, err), 0) << err.str();
     std::istringstream lines(out.str());
     int boxes = 0;
-    for (std::string line; std::getline(lines, line); ++boxes) {
-        const std::string name = line.substr(0, line.find(' '));
-        EXPECT_EQ(line.substr(name.size() + 1), c_.boxText(name.c_str()).toStdString()) << name << " at " << closed.toStdString();
-    }
+    for (std::string line; std::getline(lines, line); ++boxes) // "NAME TEXT"
+        EXPECT_EQ(line.substr(line.find(' ') + 1), c_.boxText(line.substr(0, line.find(' ')).c_str()).toStdString()) << line << " at " << closed.toStdString();
     EXPECT_EQ(boxes, 14);
     EXPECT_TRUE(file.contains(QStringLiteral(" OP View Dec\n")) && !c_.boxText("txt19").startsWith(QStringLiteral("00 00 00")) && !c_.boxText("txt19").isEmpty()) << out.str();
 }

@@ -44,10 +44,10 @@ TEST(SimReplies, CountsAndTheHostStream)
     EXPECT_EQ(toHex(sim::packedCount(std::array<std::uint8_t, 5>{12, 5, 0, 99, 100})), "12 05 00 99 99");
     sim::FrameParser p;
     std::string frames;
-    for (const char* piece : {"FF 5A A5 00 5B A4 03 10 E1", "00 F2 62 9D 63 9C 02 00 02 01 72", "8D 73 8C 05 00 00 03 00 00 06"})
+    for (const char* piece : {"FF 5A A5 00 5B A4 03 10 E1", "00 F2 62 9D 63 9C 02 00 02 01 72", "8D 73 8C 05 00 00 03 00 00 06 71 8E 5B A4 03 5A A5 00 FC"})
         for (const Bytes& f : p.feed(hex(piece)))
             frames += toHex(f) + " / ";
-    EXPECT_EQ(frames, "5A A5 / 5B A4 03 10 E1 00 F2 / 62 9D / 72 8D / 73 8C 05 00 00 03 00 00 06 / ") << "noise and a bad check are skipped";
+    EXPECT_EQ(frames, "5A A5 / 5B A4 03 10 E1 00 F2 / 62 9D / 72 8D / 73 8C 05 00 00 03 00 00 06 / 71 8E / 5B A4 03 5A A5 00 FC / ") << "noise and a bad check are skipped; a frame's data holds no frame";
 }
 
 // The simulator's contract, device by device: each command in each state that

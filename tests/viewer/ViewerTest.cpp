@@ -201,7 +201,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     auto* line = w.findChild<TimeLine*>(QStringLiteral("timeLine"));
     QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() - 1, 5));
     EXPECT_EQ(w.boxText(Box::txt14) + w.boxText(Box::txt1b), QStringLiteral("01 00 00 00 02 00 ")) << "the end";
-    goTo->setText(QStringLiteral("2026-12-08 00:00:30.009")); // the third reply's moment, as typed
+    goTo->setText(QStringLiteral("00:00:30.009")); // the third reply's moment, as typed: the day after the opening's
     QTest::keyClick(goTo, Qt::Key_Return);
     EXPECT_EQ(w.boxText(Box::Txt08) + w.boxText(Box::txt1b) + QString::number(w.moment() - r.shown[2].first), QStringLiteral("12 05 00 99 01 00 0"));
     w.findChild<QComboBox*>(QStringLiteral("markKind"))->setCurrentIndex(1 + static_cast<int>(SessionIndex::Mark::Drop));
@@ -232,6 +232,9 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     TimeLine alone; // each kind's colour, the first mark of a column only, a stretch shaded
     alone.resize(259, 28), alone.setSpan(0, 512), alone.setMarks(&marks), alone.setMoment(400, 300, 340);
     EXPECT_TRUE(looksAsKept(alone, QStringLiteral("timeline")));
+    std::int64_t picked = -1;
+    alone.onPicked = [&](std::int64_t ms) { picked = ms; }, QTest::mouseClick(&alone, Qt::LeftButton, {}, QPoint(129, 5));
+    EXPECT_EQ(picked, 256) << "the middle column inside the frame picks the middle moment";
 
     QTemporaryDir dir;
     std::string many = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-08 10:00:00.000 local time (UTC+00:00)\n# port COM1: link to /dev/ttyUSB0\n";
@@ -258,9 +261,9 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     // The view (and its tip), the moment, and the first row's time before the last's; the transmit log goes on past the view change (three frames, then the row
     // after them). The stretch's health is the file's, whatever the view shown.
     for (const auto& [view, time, apart, tip, first] : {std::tuple{"view3", "10:00:03.000", 650, "The receive log in this view", "17 17 "}, {"view0", "10:00:06.000", 500, "The receive log in the views the console showed", "17 17 "}, {"view1", "10:00:06.000", 0, "The receive log in this view", "11 "}}) {
-        w.findChild<QRadioButton*>(QString::fromLatin1(view))->click();
         goTo->setText(QString::fromLatin1(time));
         QTest::keyClick(goTo, Qt::Key_Return);
+        w.findChild<QRadioButton*>(QString::fromLatin1(view))->click(); // shown anew at once, at the moment
         const LogText& rows = rx->logText();
         ASSERT_TRUE(rows.rowCount() > 1 && rows.rowText(0).startsWith(QString::fromLatin1(first)) && tx->logText().rowText(0) == QStringLiteral("5A A5 ") && tx->logText().rowCount() == 4 && rows.stampOfRow(0)->lateMs == 0) << view;
         EXPECT_EQ(rows.stampOfRow(rows.rowCount() - 1)->msSinceEpoch - rows.stampOfRow(0)->msSinceEpoch, apart) << view;

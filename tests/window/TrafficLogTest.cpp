@@ -153,8 +153,7 @@ TEST(TrafficLog, DisplayKeepsItsPaceAndSkipsAWindowNotOnScreen)
     EXPECT_EQ(c.window.text(Box::TxtCh) + u'/' + txtCh->text(), QStringLiteral("65.71/65.71"));
     // Last: another window shown takes the focus the key above relies on.
     LogView fresh; // a log never cleared follows its last row too
-    fill(fresh);
-    fresh.show();
+    fill(fresh), fresh.show();
     EXPECT_TRUE(fresh.verticalScrollBar()->maximum() > 0 && fresh.verticalScrollBar()->value() == fresh.verticalScrollBar()->maximum());
 }
 
