@@ -415,7 +415,7 @@ TEST(TrafficLog, EveryChangeOfTheRowsShownOrChosenReachesTheScreen)
     };
     for (const auto& s : steps) {
         s.act();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !rx.syncPending() && !tx.syncPending(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !rx.syncPending() && !tx.syncPending() && bar->maximum() == std::max(0, static_cast<int>(rx.logText().rowCount()) - bar->pageStep()); })) << s.name << ": the bar follows at its pace";
         QCoreApplication::processEvents();
         const QImage shown = c.window.screen()->grabWindow(c.window.winId()).toImage();
         for (QWidget* w : {tx.viewport(), rx.viewport(), static_cast<QWidget*>(bar)})
