@@ -161,7 +161,7 @@ TEST(SessionViewer, CommandLineSummaryAndBoxesAtATime)
     EXPECT_EQ(sixth.substr(bent.size(), 38), "\t2026-12-31 10:00:00.000\t24:00:00.050\t") << "a closing time that is none: to the last event, on the day its date line tells";
     EXPECT_EQ(fifth, lost + "\t2026-12-30 10:00:00.000\t37:59:59.990\tCOM16\tCoin Mechanism, Hopper\t-\t3/0/0/3\t3/0/0/3\t0\t0\tthe port was lost (the device no longer answers reads)") << "a month 0 or a day 32 is no date";
     auto silent = SessionIndex::open(lost, error), removed = SessionIndex::open(files[6], error);
-    ASSERT_TRUE(silent && silent->build() && silent->marks().size() == 2 && std::filesystem::remove(files[6]));
+    ASSERT_TRUE(silent && removed && silent->build() && silent->marks().size() == 2 && std::filesystem::remove(files[6]));
     EXPECT_TRUE(!removed->build() && removed->error() == "No such file or directory") << "removed once its header was read: " << removed->error();
     EXPECT_TRUE(silent->marks()[0].kind == SessionIndex::Mark::Silent && silent->marks()[0].ms == silent->info().openedMs + 100 &&
                 silent->marks()[1].ms == silent->info().openedMs + 86'400'300) << "three of a device's frames in a row, from the first";
