@@ -66,8 +66,10 @@ TEST(FormLayout, EveryControlIsThereOnceShowingWhatItShouldAndNothingElseIsNamed
         table << names.back() + u'=' + (found.size() == 1 ? shown(found[0]) : QStringLiteral("(%1 found)").arg(found.size()));
     }
     EXPECT_EQ(table.join(u'|'), QString::fromUtf8(kControls));
-    for (QWidget* w : c.window.findChildren<QWidget*>()) // each control, in the window or a frame
-        EXPECT_TRUE(!((w->parentWidget() == &c.window || qobject_cast<QGroupBox*>(w->parentWidget())) && !w->isWindow()) || names.contains(w->objectName())) << "unnamed or unknown: " << w->objectName().toStdString();
+    for (QWidget* w : c.window.findChildren<QWidget*>()) {
+        const bool control = (w->parentWidget() == &c.window || qobject_cast<QGroupBox*>(w->parentWidget())) && !w->isWindow();
+        EXPECT_TRUE(!control || names.contains(w->objectName())) << "unnamed or unknown: " << w->objectName().toStdString();
+    }
 }
 
 TEST(FormLayout, CaptionsFitControlsSitInsideTheirFramesAndClearOfEachOther)
