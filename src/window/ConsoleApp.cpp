@@ -2,6 +2,7 @@
 
 #include "FormLayout.h"
 #include "common/StandardDescriptors.h"
+#include "link/QtSerialBackend.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -139,6 +140,19 @@ PortDescriber hostPortDescriptions(const PortNames& names)
             out << QString::fromStdString(names.reach(port, devices));
         return out;
     };
+}
+
+int runConsole(QApplication& app, const PortNames& names, const std::function<void(frmBody&)>& started)
+{
+    widenDisplaySocket(app);
+    frmBody window(std::make_unique<QtSerialBackend>(), hostPorts(names), hostPortDescriptions(names));
+    window.Form_Load();
+    finishOnSignals(window);
+    finishAtExit(window);
+    window.show();
+    if (started)
+        started(window);
+    return QApplication::exec();
 }
 
 } // namespace cmbvhp

@@ -1,6 +1,4 @@
 #include "ConsoleApp.h"
-#include "frmBody.h"
-#include "link/QtSerialBackend.h"
 
 #include <QApplication>
 
@@ -13,11 +11,5 @@ int main(int, char** argv)
     cmbvhp::prepareEnvironment();
     QApplication app(qtArgc, argv);
     cmbvhp::prepareApplication(app);
-    cmbvhp::widenDisplaySocket(app);
-    cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts(), cmbvhp::hostPortDescriptions());
-    window.Form_Load();
-    cmbvhp::finishOnSignals(window);
-    cmbvhp::finishAtExit(window);
-    window.show();
-    return app.exec();
+    return cmbvhp::runConsole(app, cmbvhp::PortNames(cmbvhp::PortNames::defaultLinkFolder()));
 }

@@ -1,9 +1,9 @@
 // The Qt test programs run headless on the offscreen platform (unless the
 // environment names another) with the console's own style and fonts.
-// "--child-console LINKS" runs instead a console opened on the port COM1 of
-// that link folder, for the tests that end a console from outside.
+// "--child-console LINKS" runs instead the console as the program starts it,
+// on that link folder, with the port COM1 opened: for the tests that end a
+// console from outside.
 #include "window/ConsoleApp.h"
-#include "link/QtSerialBackend.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -20,13 +20,7 @@ int main(int argc, char** argv)
     if (argc == 3 && std::string_view(argv[1]) == "--child-console") {
         QApplication app(argc, argv);
         cmbvhp::prepareApplication(app);
-        cmbvhp::frmBody window(std::make_unique<cmbvhp::QtSerialBackend>(), cmbvhp::hostPorts(cmbvhp::PortNames(std::filesystem::path(argv[2]))));
-        window.Form_Load();
-        cmbvhp::finishOnSignals(window);
-        cmbvhp::finishAtExit(window);
-        window.show();
-        window.cmdPortOpen_Click();
-        return QApplication::exec();
+        return cmbvhp::runConsole(app, cmbvhp::PortNames(std::filesystem::path(argv[2])), [](cmbvhp::frmBody& w) { w.cmdPortOpen_Click(); });
     }
     // Session files go to a folder of the test's own, never the user's.
     QTemporaryDir state;
