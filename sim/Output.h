@@ -15,7 +15,9 @@ namespace cmbvhp::sim {
 // dropped whole (never cut) and counted.
 class OutputQueue {
 public:
-    explicit OutputQueue(std::size_t limit) : limit_(limit) {}
+    // What may wait for a console that does not read, before replies are dropped.
+    static constexpr std::size_t kLimit = 64 * 1024;
+    explicit OutputQueue(std::size_t limit = kLimit) : limit_(limit) {}
 
     // False when the reply was dropped.
     bool push(std::span<const std::uint8_t> reply);

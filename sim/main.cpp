@@ -28,8 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// What may wait for a console that does not read, before replies are dropped.
-constexpr std::size_t kOutputLimit = 64 * 1024;
 constexpr std::chrono::milliseconds kPollPeriod{50};
 // How long the last lines may wait at exit for a reader of the output.
 constexpr std::chrono::milliseconds kExitPatience{500};
@@ -153,7 +151,7 @@ int main(int argc, char** argv)
 
     Devices devices(options->devices);
     FrameParser parser;
-    OutputQueue output(kOutputLimit);
+    OutputQueue output;
     // Replayed pieces wait for their time.
     std::multimap<Clock::time_point, const Bytes*> due;
     // Writes what the pseudo-terminal takes now; the rest waits.
