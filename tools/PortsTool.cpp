@@ -64,23 +64,22 @@ int portNumber(const std::string& text)
     return n >= 1 && n <= PortNames::kPorts ? n : 0;
 }
 
-// A terminal device, told from its device number without opening it: opening
-// a real serial port changes its modem lines. Pseudo-terminal slaves have
-// majors 136 ... 143 and no sysfs entry; every other terminal is in the tty
-// class of sysfs.
-bool isTerminal(dev_t device)
+} // namespace
+
+// Opening a real serial port to ask would change its modem lines.
+// Pseudo-terminal slaves have majors 136 ... 143 and no sysfs entry; every
+// other terminal is in the tty class of sysfs.
+bool isTerminal(dev_t device, const fs::path& sysChar)
 {
     const unsigned maj = major(device);
     if (maj >= 136 && maj <= 143)
         return true;
-    const fs::path entry = "/sys/dev/char/" + std::to_string(maj) + ":" + std::to_string(minor(device));
+    const fs::path entry = sysChar / (std::to_string(maj) + ":" + std::to_string(minor(device)));
     std::error_code ec;
-    if (!fs::exists("/sys/dev/char", ec))
+    if (!fs::exists(sysChar, ec))
         return maj == 4 || maj == 166 || maj == 188 || maj == 204; // ttyS, ttyACM, ttyUSB, ttyAMA
     return fs::read_symlink(entry / "subsystem", ec).filename() == "tty";
 }
-
-} // namespace
 
 // The controlling terminal, the system console and the pseudo-terminal
 // multiplexer (major 5), and the virtual consoles (major 4 below the on-board

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <span>
 #include <string>
+#include <sys/types.h>
 
 namespace cmbvhp {
 
@@ -16,6 +17,11 @@ struct PortsToolHost {
     std::filesystem::path byIdFolder;
     std::function<std::vector<SerialDevice>()> devices;
 };
+
+// Whether a character device is a terminal, told from its device number
+// without opening it; `sysChar` is sysfs's folder of character devices, and
+// without sysfs the serial drivers' majors tell.
+bool isTerminal(dev_t device, const std::filesystem::path& sysChar = "/sys/dev/char");
 
 // A terminal by its device number that is a serial line, not one of the
 // system's own terminals (/dev/tty, /dev/console, /dev/ptmx, /dev/ttyN).

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,6 +139,11 @@ TEST_F(PortsTool, ArgumentsGiveExactOutputExitCodeAndFolder)
     for (const auto& [devMajor, devMinor] : {std::pair{5u, 0u}, {5u, 1u}, {5u, 2u}, {4u, 1u}, {4u, 63u}, {4u, 64u}, {188u, 0u}})
         lines += isSerialLine(devMajor, devMinor) ? '1' : '0';
     EXPECT_EQ(lines, "0000011");
+    // A terminal by number: without sysfs the majors of ttyS, ttyACM, ttyUSB and
+    // ttyAMA, and the pseudo-terminals'; with it, its tty class (/dev/tty, not /dev/null).
+    for (const unsigned devMajor : {3u, 4u, 5u, 135u, 136u, 143u, 144u, 165u, 166u, 167u, 187u, 188u, 189u, 203u, 204u, 205u})
+        lines += isTerminal(makedev(devMajor, 0), root / "no-sysfs") ? '1' : '0';
+    EXPECT_EQ(lines + (isTerminal(makedev(5, 0)) ? '1' : '0') + (isTerminal(makedev(1, 3)) ? '1' : '0'), "0000011" "0100110010010010" "10");
 }
 
 // Regression: a folder that could not be searched read as "has no link"; a
