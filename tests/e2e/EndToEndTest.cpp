@@ -47,7 +47,7 @@ protected:
     // Starts the simulator with COM1 linked to it; it ends with the test.
     void startSimulator(const QStringList& options = {"--bill-every", "0", "--coin-every", "0", "--quiet"})
     {
-        TearDown();
+        end(SIGHUP); // as its terminal closing ends it
         std::error_code left; // a link a killed simulator left: replaced
         std::filesystem::create_symlink("/dev/pts/none", com1_, left);
         sim_.setProgram(QStringLiteral(CMBVHP_SIM_PATH));
@@ -59,8 +59,10 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::is_symlink(com1_) && sim_.peek(22) == "simulator on /dev/pts/"; })) << "linked, and told where it stands";
     }
     void click(const char* name) { c_.button(QString::fromLatin1(name))->click(); }
-    void TearDown() override { sim_.terminate(); EXPECT_TRUE(sim_.program().isEmpty() || ((sim_.state() == QProcess::NotRunning || sim_.waitForFinished(5000)) && sim_.exitStatus() == QProcess::NormalExit && sim_.exitCode() == 0 &&
-                                                                  sim_.readAllStandardOutput().endsWith("replies dropped because the console did not read: 0 bytes\n"))) << "SIGTERM ends it well"; }
+    void TearDown() override { end(SIGTERM); }
+    void end(int signal) { if (sim_.processId() > 0) ::kill(static_cast<pid_t>(sim_.processId()), signal);
+                           EXPECT_TRUE(sim_.program().isEmpty() || ((sim_.state() == QProcess::NotRunning || sim_.waitForFinished(5000)) && sim_.exitStatus() == QProcess::NormalExit && sim_.exitCode() == 0 &&
+                                                                  sim_.readAllStandardOutput().endsWith("replies dropped because the console did not read: 0 bytes\n"))) << "the signal ends it well"; }
 
     // A session with a payout: "Change" 8 at the 14th tick, "Port Close"
     // after the 30th.
@@ -362,7 +364,7 @@ TEST_F(EndToEnd, AKilledConsoleKeepsAllButItsLastSecondAndATerminatedOneClosesIt
 TEST(Simulator, NeverLeavesItsLinkAndItsPrintingNeverStopsTheDevices)
 {
     QTemporaryDir dir;
-    const std::string link = dir.filePath(QStringLiteral("com1")).toStdString();
+    const std::string link = dir.filePath(QStringLiteral("ports/com1")).toStdString(); // its folder made
 
     int out[2];
     ASSERT_EQ(::pipe(out), 0);
