@@ -108,6 +108,7 @@ int main(int argc, char** argv)
     window.Form_Load();
     window.show();
     prefill(window, hours);
+    const qsizetype txStart = window.transmitLog().toPlainText().size();
     const qsizetype rxStart = window.receiveLog().toPlainText().size();
     const double residentStart = residentMB();
 
@@ -137,7 +138,9 @@ int main(int argc, char** argv)
         while (quiet.elapsed() < 200)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    clickAsOperator(window.findChild<QAbstractButton*>(QStringLiteral("cmdPortOpen")));
+    auto* portButton = window.findChild<QAbstractButton*>(QStringLiteral("cmdPortOpen"));
+    clickAsOperator(portButton);
+    const bool closed = portButton->text() == QStringLiteral("Port Open"); // else the click never reached it
     sim.terminate();
     sim.waitForFinished(3000);
 
@@ -150,12 +153,13 @@ int main(int argc, char** argv)
         appendHexPair(expected, static_cast<std::uint8_t>(c));
     QString logged = window.receiveLog().toPlainText().mid(rxStart);
     logged.remove(QStringLiteral("\r\n"));
-    const bool complete = logged == expected;
-    std::printf("soak: %.2f min live after %.2f hours of logs\n", minutes, hours);
+    const bool complete = logged == expected && closed;
+    std::printf("soak: %.2f min live after %.2f hours of logs (%lld characters sent, %lld received)\n", minutes, hours,
+                static_cast<long long>(txStart), static_cast<long long>(rxStart));
     std::printf("resident memory: %.1f MB at the start, %.1f MB at the end\n", residentStart, residentMB());
     std::printf("tick period (100 ms ticks, n = %zu): median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
                 periods.size(), percentile(periods, 0.5), percentile(periods, 0.99), percentile(periods, 1.0));
-    std::printf("bytes sent by the simulator: %lld; all in the receive log, in order: %s\n", static_cast<long long>(sent.size()),
-                complete ? "yes" : "NO");
+    std::printf("bytes sent by the simulator: %lld; all in the receive log, in order, before \"Port Close\" closed the port: %s\n",
+                static_cast<long long>(sent.size()), complete ? "yes" : "NO");
     return complete ? 0 : 1;
 }
