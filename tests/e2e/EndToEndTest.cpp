@@ -265,16 +265,21 @@ TEST_F(EndToEnd, SessionFileHoldsTheWireBothWaysAndPlaysBackTheSameBytes)
     // status, and the payout was followed to its end.
     EXPECT_EQ(std::tuple(c_.state().bvSeq, c_.state().cmSeq, c_.boxText("Txt0b"), c_.boxText("TxtCh"), c_.state().changeAmount),
               std::tuple(8, 8, QStringLiteral("01 "), QStringLiteral("0"), 0.0));
-    QString printed;
-    (void)QTest::qWaitFor([&] { printed += QString::fromLatin1(sim_.readAllStandardOutput());
-                                return printed.count(QStringLiteral("<- ")) >= static_cast<qsizetype>(exchanges(first).size()); });
-    // The simulator's "<- frame" and "-> reply" lines, as a session file's.
-    const QString sim = printed.replace(QStringLiteral("<- "), QStringLiteral("00:00:00.000 TX ")).replace(QStringLiteral("-> "), QStringLiteral("00:00:00.000 RX "));
-    EXPECT_EQ(exchanges(first).size(), exchanges(sim).size());
-    expectSame(exchanges(first), exchanges(sim));
+    // The simulator's "<- frame" and "-> reply" lines, as a session file's, for the frames of `file`.
+    const auto printed = [&](const QString& file) {
+        QString lines;
+        (void)QTest::qWaitFor([&] { lines += QString::fromLatin1(sim_.readAllStandardOutput());
+                                    return lines.count(QStringLiteral("<- ")) >= static_cast<qsizetype>(exchanges(file).size()); });
+        return exchanges(lines.replace(QStringLiteral("<- "), QStringLiteral("00:00:00.000 TX ")).replace(QStringLiteral("-> "), QStringLiteral("00:00:00.000 RX ")));
+    };
+    const Exchanges sim = printed(first);
+    EXPECT_EQ(exchanges(first).size(), sim.size());
+    expectSame(exchanges(first), sim);
 
-    startSimulator({"--replay", c_.window.recorder().filePath(), "--quiet"});
-    expectSame(exchanges(payoutSession()), exchanges(first));
+    startSimulator({"--replay", c_.window.recorder().filePath()});
+    const QString second = payoutSession();
+    expectSame(exchanges(second), exchanges(first));
+    expectSame(printed(second), exchanges(second)); // the replies it played, printed as it played them
 }
 
 // A session of the console on the simulator, with a payout, bills typed at the
