@@ -279,8 +279,7 @@ void SessionRecorder::failed(std::uint64_t session, const QString& why)
     }
     if (failed_)
         return;
-    failed_ = true;
-    pending_.clear();
+    failed_ = true; // what waits is dropped at the next hand-over
     tell_(QStringLiteral("This session is not being recorded: %1.").arg(why));
 }
 
