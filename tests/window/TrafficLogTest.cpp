@@ -8,7 +8,6 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QMenu>
-#include <QScreen>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QPainter>
