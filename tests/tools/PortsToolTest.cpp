@@ -119,7 +119,7 @@ TEST_F(PortsTool, ArgumentsGiveExactOutputExitCodeAndFolder)
         {{"link", "4", "$PTY \x7F\n"}, "1||$PTY \\x7F\\n does not exist\n", "com2>$PTY;com3>$PTY;"},
         {{"link", "17", "$PTY"}, "2||\"17\" is not a port number from 1 to 16\n", "com2>$PTY;com3>$PTY;"},
         {{"unlink", "3"}, "0|COM3's link was removed\n|", "com2>$PTY;"},
-        {{"unlink", "13"}, "0|COM13 has no link\n|", "com2>$PTY;"},
+        {{"unlink", "16"}, "0|COM16 has no link\n|", "com2>$PTY;"},
         {{"unlink", "1003"}, "2||\"1003\" is not a port number from 1 to 16\n", "com2>$PTY;"},
         {{"frob"}, "2||" + usage, "com2>$PTY;"},
         {{"unlink", "1", "2"}, "2||" + usage, "com2>$PTY;"},
