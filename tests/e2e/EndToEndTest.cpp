@@ -248,6 +248,7 @@ TEST_F(EndToEnd, TheReadmesFiguresAreTheCodes)
                                   QStringLiteral("kept under %1 GiB").arg(static_cast<double>(SessionRecorder::kDefaultFolderLimitMiB) / 1024),
                                   QStringLiteral("or %1 MiB of text").arg(LogLimits{}.maxChunks), // a chunk is a MiB
                                   QStringLiteral("any the console writes (%1 MiB)").arg(static_cast<double>(kLongestSessionLine) / (1 << 20)), QStringLiteral("about %1 KiB of the file's lines").arg(2 * SessionIndex::kCheckpointEvery >> 10), QStringLiteral("a line is ended after %1 ms").arg(SessionRecorder::kLongestRx.count()), QStringLiteral("more than %1 MiB behind").arg(SessionRecorder::kMostQueued >> 20),
+                                  QStringLiteral("at most %1 ms after they are made").arg(SessionRecorder::kHandOver.count()),
                                   QStringLiteral("wait in a bounded buffer (%1 KiB)").arg(static_cast<double>(cmbvhp::sim::OutputQueue::kLimit) / 1024)})
         EXPECT_TRUE(readme.contains(figure)) << figure.toStdString();
 }
