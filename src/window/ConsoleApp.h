@@ -34,9 +34,10 @@ void finishAtExit(frmBody& window);
 // The host's port-number rule (see PortNames), and what each number reaches.
 PortLocator hostPorts(const PortNames& names = PortNames(PortNames::defaultLinkFolder()));
 PortDescriber hostPortDescriptions(const PortNames& names = PortNames(PortNames::defaultLinkFolder()));
-// The console once its application is made: the window on the ports NAMES
-// numbers, closing its session as "Finish" does however the program ends,
-// shown; `started` (a test's) acts on it before the event loop runs.
+// The console once its application is made: the window, its port numbers
+// reaching what `names` gives them, shown, and closing its session as
+// "Finish" does however the program ends; `started` (a test's) acts on it
+// before the event loop runs.
 int runConsole(QApplication& app, const PortNames& names, const std::function<void(frmBody&)>& started = {});
 
 } // namespace cmbvhp
