@@ -7,7 +7,7 @@
 
 using namespace cmbvhp::test;
 
-TEST(ReceiveFramer, FramedRepliesAreAcceptedOnlyOnAGoodCheckByte)
+TEST(ReceiveFramer, FramedRepliesAreAcceptedOnlyOnAGoodCheckByteInTheirDevicesFormAndView)
 {
     runCases({
         {"curDevice=1; bvMiss=9; in 22 03 1B 01 00 19", "rx=22 03 1B 01 00 19 |; bvMiss=0; txt1b=01 00 ; rxPos=1"},
@@ -34,12 +34,7 @@ TEST(ReceiveFramer, FramedRepliesAreAcceptedOnlyOnAGoodCheckByte)
         {"curDevice=4; in 33 00 15 00 00 00 00 16 01 02 03 04 17 05 06 07 08 18 12 34",
          "rx=33 00 15 00 00 00 00 16 01 02 03 04 17 05 06 07 08 18 12 34 |; txt17=12 34 ; curDevice=0; rxPos=1"},
         {"curDevice=4; in 06", "rx=06 |; curDevice=4; rxPos=1"},
-    });
-}
-
-TEST(ReceiveFramer, LongReads)
-{
-    runCases({
+        // Long reads.
         {"curDevice=1; bvLongRead=1; bvMiss=4; reply 11 00 18 01 00 00 00", "bvLongRead=0; bvAmount=10; bvMiss=4; rx~=|"},
         {"curDevice=1; bvLongRead=1; in 11 06 00 18 01 00 00 00 1E", "bvLongRead=0; bvAmount=0; rx=11 06 00 18 01 00 00 00 1E "},
         {"curDevice=1; bvLongRead=1; in 11", "bvSeq=0; rxPos=2"},
@@ -49,6 +44,10 @@ TEST(ReceiveFramer, LongReads)
         {"curDevice=2; cmLongRead=1; reply 33 00 08 12 05 00 99 00", "cmAmount=0; cmLongRead=0"},
         {"coin=slt; curDevice=2; cmLongRead=1; reply 33 08 01 02 03 04 0B 05", "cmAmount=60"},
         {"coin=slt; curDevice=2; cmLongRead=1; reply 11 08 01 02 03 04 0B 05", "cmAmount=0"},
+        // Views other than hexadecimal only log.
+        {"curDevice=1; viewMode=1; in 41 00 0D 0A 22 7F 85 E9", "rx=A \u2400 \u240D \u240A \" \u2421 \uFFFD \u00E9 ; rxBuf@1=00"},
+        {"curDevice=1; viewMode=2; in 41 05 09 FF 00 0A 63 64", "rx=65 5 9 255 0 10 99 100 ; rxPos=1; rxBuf@1=00"},
+        {"curDevice=1; in 22 03 1B; viewMode=2; in 99 98; viewMode=0; in 01 00 19", "txt1b=01 00 "},
     });
 }
 
@@ -70,15 +69,6 @@ TEST(ReceiveFramer, SingleByteRepliesDriveTheStartUpSequences)
         {"curDevice=2; cmSeq=8; bvStatFlag=-1; timer=off; in 11", "cmCmdNo=0; cmSeq=8; timer=off; pollTurn=0"},
         // A reply from the hoppers is no acknowledgement.
         {"curDevice=4; bvSeq=1; in 11", "bvSeq=1; bvCmdNo=0"},
-    });
-}
-
-TEST(ReceiveFramer, ViewsOtherThanHexOnlyLog)
-{
-    runCases({
-        {"curDevice=1; viewMode=1; in 41 00 0D 0A 22 7F 85 E9", "rx=A \u2400 \u240D \u240A \" \u2421 \uFFFD \u00E9 ; rxBuf@1=00"},
-        {"curDevice=1; viewMode=2; in 41 05 09 FF 00 0A 63 64", "rx=65 5 9 255 0 10 99 100 ; rxPos=1; rxBuf@1=00"},
-        {"curDevice=1; in 22 03 1B; viewMode=2; in 99 98; viewMode=0; in 01 00 19", "txt1b=01 00 "},
     });
 }
 

@@ -6,7 +6,7 @@
 
 using namespace cmbvhp::test;
 
-TEST(PollScheduler, SlotsAlternateForEachDeviceChoice)
+TEST(PollScheduler, SlotsAlternateForEachDeviceChoiceAndSilenceBringsTheFullStatusRequest)
 {
     runCases({
         {"tick*4", "wire=5A A5 / 62 9D / 5A A5 / 62 9D; pollTurn=0"},
@@ -18,6 +18,11 @@ TEST(PollScheduler, SlotsAlternateForEachDeviceChoice)
         {"tick; rxPos=9; tick", "curDevice=2; rxPos=1"},
         // The total is shown on every tick, also when nothing is sent.
         {"checkBv=0; bvAmount=10060; cmAmount=22; tick", "wire=; txtamount=10082; interval=100"},
+        // Twenty unanswered idle polls bring the full status request.
+        {"tick*37", "bvMiss=19; cmMiss=18; bvCmdNo=0"},
+        {"tick*39", "bvMiss=0; bvCmdNo=6; cmMiss=19"},
+        {"tick*41", "frames=41; last=59 A6; bvLongRead=1; interval=300; cmMiss=0; cmCmdNo=6; bvMiss=0"},
+        {"tick*42", "last=61 9E; cmLongRead=1"},
     });
 }
 
@@ -51,16 +56,6 @@ TEST(PollScheduler, EveryButtonsFrameGoesOutAtItsDevicesNextSlot)
         {"curDevice=4; bv 2; tick", "wire=5B A4 03 10 00 00 13"},
         {"curDevice=4; cm 6", "curDevice=2; cmCmdNo=7"},
         {"curDevice=2; bv 0", "curDevice=2"},
-    });
-}
-
-TEST(PollScheduler, TwentyUnansweredIdlePollsBringTheFullStatusRequest)
-{
-    runCases({
-        {"tick*37", "bvMiss=19; cmMiss=18; bvCmdNo=0"},
-        {"tick*39", "bvMiss=0; bvCmdNo=6; cmMiss=19"},
-        {"tick*41", "frames=41; last=59 A6; bvLongRead=1; interval=300; cmMiss=0; cmCmdNo=6; bvMiss=0"},
-        {"tick*42", "last=61 9E; cmLongRead=1"},
     });
 }
 
