@@ -181,13 +181,15 @@ TEST(SimOutput, ShortWritesAreCompletedAndWhatDoesNotFitIsDroppedWhole)
     EXPECT_TRUE(q.push(hex("22 03 1B 01 00 19")));
     EXPECT_EQ(q.flush(write), 3u);
     EXPECT_FALSE(q.push(hex("33 06 00 18 01 00 00 00 1F"))) << "3 waiting + 9 > 8";
-    EXPECT_TRUE(q.push(hex("11")));
+    EXPECT_TRUE(q.push(hex("11 12 13 14 15"))) << "3 waiting + 5 fill the 8";
     room = 0;
     EXPECT_EQ(q.flush(write), 0u) << "the line takes nothing: nothing is lost";
-    room = 100;
+    room = 10'000;
     q.flush(write);
-    EXPECT_EQ(toHex(line), "22 03 1B 01 00 19 11");
+    EXPECT_EQ(toHex(line), "22 03 1B 01 00 19 11 12 13 14 15");
     EXPECT_EQ(q.droppedBytes(), 9u);
+    sim::OutputQueue large;
+    EXPECT_TRUE(large.push(Bytes(9000, 0x11)) && large.flush(write) == 9000u) << "more than one chunk in one call";
 }
 
 // Regression: the lines that say what a run came to were dropped with the rest
