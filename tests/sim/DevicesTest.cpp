@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <csignal>
 #include <memory>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -193,26 +194,33 @@ TEST(SimOutput, ShortWritesAreCompletedAndWhatDoesNotFitIsDroppedWhole)
 }
 
 // Regression: the lines that say what a run came to were dropped with the rest
-// when nobody had read the simulator's printing.
-TEST(SimOutput, TheClosingLinesArePrintedEvenWhenLinesWereDropped)
+// when nobody had read the simulator's printing. Each line goes out at once, and
+// a reader that is gone takes nothing, ever: what waits is dropped and counted.
+TEST(SimOutput, LinesGoOutAtOnceAndTheClosingLinesEvenWhenLinesWereDropped)
 {
+    std::signal(SIGPIPE, SIG_IGN); // as the simulator does
     int pipe[2];
     ASSERT_EQ(::pipe2(pipe, O_NONBLOCK), 0);
+    sim::Printer out(pipe[1]); // 64 KiB may wait
+    std::string got;
+    char text[4096];
+    const auto take = [&] { const ssize_t n = ::read(pipe[0], text, sizeof text); return got.append(text, static_cast<std::size_t>(std::max<ssize_t>(0, n))), n > 0; };
+    out.line(""), take(), out.closing("c"), take();
+    EXPECT_EQ(got, "\nc\n") << "each at once";
     const std::string full(1 << 20, 'x'); // more than the pipe holds: nobody reads
     while (::write(pipe[1], full.data(), full.size()) > 0) {
     }
-    sim::Printer out(pipe[1]); // 64 KiB may wait: 64 lines of 1 KiB fill it, and the last line does not fit
-    for (int i = 0; i <= 64; ++i)
+    for (int i = 0; i <= 64; ++i) // 64 lines of 1 KiB fill what may wait, and the last line does not fit
         out.line(std::string(i < 64 ? 1023 : 63, 'z'));
     out.closing("lines not printed because nobody read them: " + std::to_string(out.droppedLines()));
-    std::string got;
-    char text[4096];
-    for (ssize_t n = 1; n > 0; out.flush())
-        got.append(text, static_cast<std::size_t>(std::max<ssize_t>(0, n = ::read(pipe[0], text, sizeof text))));
+    while (take())
+        out.flush();
     EXPECT_EQ(std::count(got.begin(), got.end(), 'z'), 64 * 1023);
     EXPECT_TRUE(got.ends_with("z\nlines not printed because nobody read them: 1\n"));
-    ::close(pipe[1]);
     ::close(pipe[0]);
+    out.line("a"), out.line("b");
+    EXPECT_EQ(out.droppedLines(), 3u) << "one each";
+    ::close(pipe[1]);
 }
 
 namespace {
