@@ -116,6 +116,7 @@ TEST(SimDevices, EachCommandInEachStateAnswersAndCountsAsTheContractSays)
         {"--fault badcheck: the check byte inverted", "--fault badcheck", "5A A5; 5B A4 03 10 E1 00 F2", "5A A5", "22 03 1B 01 00 E6", "bv on 0,0,0 | cm off 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"--fault badcheck: the hoppers have none", "--fault badcheck", "", "72 8D", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 18 00 00", idle},
         {"--fault badcheck: an acknowledgement has none", "--fault badcheck", "5A A5", "5A A5", "11", idle},
+        {"--fault badcheck: the coin device's check byte too", "--fault badcheck", "62 9D; 63 9C 02 00 03 01", "62 9D", "22 07 0B 01 00 00 00 00 00 F2", off + "cm on 0,0,0,0 paid 0,0,0,0 pay 0 | hp 0,0,0,0 paid 0,0,0,0"},
         {"--fault short: every other reply cut in half", "--fault short", "5A A5", "72 8D", "33 00 15 00 00 00 00 16 00 00", idle},
         {"--fault random: bytes mixed into every third reply (the seed is 1 unless given)", "--fault random", "5A A5; 62 9D", "72 8D", "33 00 15 00 00 00 00 16 00 00 00 00 17 00 00 00 00 EB 8C 18 00 00", idle},
         {"--fault no-bv: no bill validator", "--fault no-bv", "", "5A A5", "", idle},
@@ -266,6 +267,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
     std::size_t taken = 0;
     const std::pair<std::string, const char*> bad[] = {
         {head + "12:00:00.100 TX 5A A5\n24:00:00.000 TX 5A A5\n", "line 4: not an event (HH:MM:SS.mmm TAG ...)"}, // hour 24
+        {head + "12:00:0:.100 TX 5A A5\n", "line 3: not an event (HH:MM:SS.mmm TAG ...)"}, // ':' follows '9'
         {head + "12:00:00.100 TX 5A A\n", "line 3: a TX line holds hexadecimal bytes"},
         {head + "12:00:00.100 TX 5A 5G\n", "line 3: a TX line holds hexadecimal bytes"},
         {head + "12:00:00.100 RX 5A +-1 ms\n", "line 3: an RX line's delay is \"+N ms\""},
