@@ -188,6 +188,7 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
 {
     const Recorded& r = recorded();
     ViewerWindow w;
+    EXPECT_EQ(w.size(), QSize(900, 700)) << "its first size";
     w.resize(900, 100); // as small as it goes: the logs hold more rows than they show
     w.show();
     EXPECT_TRUE(looksAsKept(w, QStringLiteral("viewer-unopened"))) << "an empty time line, a hint of the times to type";

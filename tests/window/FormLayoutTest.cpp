@@ -65,7 +65,7 @@ TEST(FormLayout, EveryControlIsThereOnceShowingWhatItShouldAndNothingElseIsNamed
         const auto found = c.window.findChildren<QWidget*>(names.back());
         table << names.back() + u'=' + (found.size() == 1 ? shown(found[0]) : QStringLiteral("(%1 found)").arg(found.size()));
     }
-    EXPECT_EQ(table.join(u'|'), QString::fromUtf8(kControls));
+    EXPECT_EQ(c.window.objectName() + u'|' + table.join(u'|'), QStringLiteral("frmBody|") + QString::fromUtf8(kControls)) << "the form's name, then each control's";
     for (QWidget* w : c.window.findChildren<QWidget*>()) {
         const bool control = (w->parentWidget() == &c.window || qobject_cast<QGroupBox*>(w->parentWidget())) && !w->isWindow();
         EXPECT_TRUE(!control || names.contains(w->objectName())) << "unnamed or unknown: " << w->objectName().toStdString();
