@@ -56,12 +56,7 @@ TEST(PollScheduler, EveryButtonsFrameGoesOutAtItsDevicesNextSlot)
         {"curDevice=4; bv 2; tick", "wire=5B A4 03 10 00 00 13"},
         {"curDevice=4; cm 6", "curDevice=2; cmCmdNo=7"},
         {"curDevice=2; bv 0", "curDevice=2"},
-    });
-}
-
-TEST(PollScheduler, HoppersTakeTheNextTickAndKeepTheLine)
-{
-    runCases({
+        // The hoppers' buttons take the next tick and keep the line.
         {"tick; bvMiss=5; cmMiss=6; hpCount1=10; hp 1", "hpPending=1; hpCmdNo=2; curDevice=1"},
         {"tick; bvMiss=5; cmMiss=6; hpCount1=10; hp 1; tick*3",
          "wire=5A A5 / 73 8C 05 00 00 0A 00 00 0F / 72 8D / 72 8D; bvMiss=0; cmMiss=0; hpPending=0; hpCmdNo=0; pollTurn=-1"},
