@@ -62,7 +62,7 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     now += 40'676'487; // past midnight: the next frame is the new day's first event
     c.port->pending = 1024;
     c.window.Timer1_Timer();
-    c.button("cmdPortOpen")->click();
+    c.get<QCheckBox>("checkBv")->setChecked(false), c.button("cmdPortOpen")->click(); // no longer chosen, it had a frame: told
     EXPECT_EQ(fileText(c).toStdString(),
               "# cm_bv_hp " CMBVHP_VERSION " session of COM1, opened 2026-12-07 12:42:03.408 local time (UTC+05:30)\n"
               "# port COM1: link to /dev/test1\n# line settings 9600,E,8,1\n# devices Bill Validator, Coin Mechanism, Hopper\n"
@@ -81,11 +81,11 @@ TEST(SessionFile, EveryEventIsALineInLocalTimeInTheOrderItHappened)
     c.button("cmdPortOpen")->click();
     fileText(c);
     EXPECT_TRUE(c.window.recorder().filePath().endsWith(QStringLiteral("/2026-12-07_12-42-03.409_COM1.log"))) << "another in the same millisecond lists after";
-    c.button("cmdPortOpen")->click();
+    c.get<QCheckBox>("checkHp")->setChecked(false), c.button("cmdPortOpen")->click(); // and a device not chosen has no closing line
     c.port->feed(hex("44"));
     c.port->loseDevice("gone\r\naway"); // a reason of more than one line is one in the file
     const QString lost = fileText(c);
-    EXPECT_TRUE(lost.contains(QStringLiteral(" RX 44\n12:42:03.408 NOTE COM1 was lost (gone  away); the port is closed.\n# closed 12:42:03.408: the port was lost (gone  away)\n")) && lost.endsWith(QStringLiteral("\n# 1 bytes received\n"))) << lost.toStdString();
+    EXPECT_TRUE(lost.contains(QStringLiteral(" RX 44\n12:42:03.408 NOTE COM1 was lost (gone  away); the port is closed.\n# closed 12:42:03.408: the port was lost (gone  away)\n")) && lost.endsWith(QStringLiteral("\n# 1 bytes received\n")) && !lost.contains(QStringLiteral("# Hopper"))) << lost.toStdString();
     Console off; // as a benchmark runs it
     off.window.setSessionRecording(false);
     off.button("cmdPortOpen")->click();
