@@ -70,6 +70,7 @@ TEST_F(Backend, BytesCrossUnchangedBothWaysWithTheSettingsGiven)
     EXPECT_GE(notifications, 1);
     std::uint8_t buf[16];
     ASSERT_EQ(port.read(buf), 9u);
+    EXPECT_EQ(port.read(buf), 0u) << "nothing more";
     EXPECT_EQ(Bytes(buf + 5, buf + 9), (Bytes{0x19, 0x00, 0x0D, 0x0A})) << "NUL delivered, no line-end translation";
 }
 

@@ -121,6 +121,7 @@ TEST_F(PortsTool, ArgumentsGiveExactOutputExitCodeAndFolder)
         {{"unlink", "3"}, "0|COM3's link was removed\n|", "com2>$PTY;"},
         {{"unlink", "16"}, "0|COM16 has no link\n|", "com2>$PTY;"},
         {{"unlink", "1003"}, "2||\"1003\" is not a port number from 1 to 16\n", "com2>$PTY;"},
+        {{"unlink", ""}, "2||\"\" is not a port number from 1 to 16\n", "com2>$PTY;"},
         {{"frob"}, "2||" + usage, "com2>$PTY;"},
         {{"unlink", "1", "2"}, "2||" + usage, "com2>$PTY;"},
         {{"--version"}, "0|cm_bv_hp_ports " CMBVHP_VERSION "\n|", "com2>$PTY;"},

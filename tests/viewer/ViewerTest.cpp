@@ -236,6 +236,8 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
     std::int64_t picked = -1;
     alone.onPicked = [&](std::int64_t ms) { picked = ms; }, QTest::mouseClick(&alone, Qt::LeftButton, {}, QPoint(129, 5));
     EXPECT_EQ(picked, 256) << "the middle column inside the frame picks the middle moment";
+    alone.resize(4, 28), QTest::mouseClick(&alone, Qt::LeftButton, {}, QPoint(3, 5));
+    EXPECT_EQ(picked, 512) << "a line four pixels wide, the narrowest that picks";
 
     QTemporaryDir dir;
     std::string many = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-08 10:00:00.000 local time (UTC+00:00)\n# port COM1: link to /dev/ttyUSB0\n";
