@@ -280,7 +280,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
     };
     for (const auto& [text, why] : bad) {
         SessionReader in = textFile(text, &taken);
-        EXPECT_TRUE(!sim::Replay::load(in, error) && error == why) << "refused as: " << error;
+        EXPECT_TRUE(!sim::Replay::load(in, error) && error == why && in.next() == (error.starts_with("line") ? SessionReader::Line::Refused : SessionReader::Line::End)) << "refused, and after, as: " << error;
     }
     EXPECT_LT(taken, 4u << 20) << "the long line is not read whole";
     const std::string fifo = ::testing::TempDir() + "replay-fifo";

@@ -48,7 +48,7 @@ TEST(StartUp, CombosAreFilledAndEverythingIsReady)
                                                 "COM16 [COM1]|19200 9600 4800 2400 1200 600 [9600]|None Even Odd Mark Space "
                                                 "[Even]|8 7 6 5 4 [8]|1 1.5 2 [1]|None LF CR CR + LF [None]"));
     EXPECT_TRUE(c.get<QCheckBox>("checkBv")->isChecked() && c.get<QRadioButton>("ViewMode(0)")->isChecked());
-    EXPECT_EQ(c.gblFlag().viewMode + c.state().rxPos, 1);
+    EXPECT_EQ(QStringLiteral("%1 %2 %3").arg(c.gblFlag().viewMode).arg(c.state().rxPos).arg(c.state().bvSeq), QStringLiteral("0 1 0")) << "the view, the receive position, no start-up step";
     EXPECT_TRUE(c.window.timer1().interval() == kPollInterval && c.get<QTimer>(QStringLiteral("Timer2"))->interval() == 50000) << "Timer2 idles at its 50 s, never at every pass of the loop";
     EXPECT_EQ(switchLook(c) + u' ' + c.enabled(kButtons), kClosed + u' ' + QString(21, u'1'));
 }
