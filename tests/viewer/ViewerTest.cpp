@@ -272,4 +272,6 @@ TEST(SessionViewer, TheWindowMovesByTimeLineRowTimeAndMark)
         EXPECT_EQ(rows.stampOfRow(rows.rowCount() - 1)->msSinceEpoch - rows.stampOfRow(0)->msSinceEpoch, apart) << view;
         EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("health0"))->text().endsWith(QStringLiteral("this stretch: 2 frames, 2 answered, 0 bad, 0 silent; reply after median 50 ms, p99 100 ms, max 100 ms")) && w.findChild<QRadioButton*>(QString::fromLatin1(view))->toolTip() == QString::fromLatin1(tip)) << view;
     }
+    ViewerWindow refused;
+    EXPECT_TRUE(!refused.open(dir.filePath(QStringLiteral("none"))) && refused.findChild<QLabel*>(QStringLiteral("title"))->text() == dir.filePath(QStringLiteral("none is refused: No such file or directory")) && !refused.findChild<QWidget*>(QStringLiteral("progress"))->isVisibleTo(&refused)) << "told in the title; nothing is read";
 }
