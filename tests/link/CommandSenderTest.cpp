@@ -55,6 +55,7 @@ TEST(CommandSender, HopperCountTakesItsBoxAndClaimsTheLine)
          "wire=; tx=; curDevice=4; timer=on; msg=The count box of HP #3 holds \"256\", which is not a count from 0 "
          "to 255. The hopper frame was not sent."},
         {"hpCount2=255.5; send hp 2", "wire=; msg~=holds \"255.5\""},
+        {"hpCount2=abc; send hp 2", "wire=; msg~=holds \"abc\""},
     });
 }
 
