@@ -319,8 +319,9 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
     // where glyphs overlap, and two of RGB16's 5-bit steps where each way
     // rounds to them at its own time.
     const QPalette given = rx.palette();
-    const struct { int pixels; QColor base, ink; QImage::Format format; int apart; } rows[] = {
+    const struct { int pixels; QColor base, ink; QImage::Format format; int apart; bool plain = false; } rows[] = {
         {13, given.color(QPalette::Base), given.color(QPalette::Text), QImage::Format_ARGB32_Premultiplied, 0},
+        {13, given.color(QPalette::Base), given.color(QPalette::Text), QImage::Format_ARGB32_Premultiplied, 0, true}, // other glyphs, unsmoothed, in the same widths and heights
         {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_RGBX8888, 1},
         {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x80, 0x30), QImage::Format_RGB30, 1}, // another ink alone
         {13, QColor(0xF0, 0x20, 0x10), QColor(0x10, 0x30, 0xA0), QImage::Format_BGR888, 1},
@@ -336,7 +337,7 @@ TEST(TrafficLog, RowsCopiedFromCellsLookAsGlyphsDrawnOneByOne)
         rx.setPalette(same);
         rx.viewport()->setPalette(same);
         QFont font = rx.font();
-        font.setPixelSize(row.pixels);
+        font.setPixelSize(row.pixels), font.setStyleStrategy(row.plain ? QFont::NoAntialias : QFont::PreferDefault);
         const int page = rx.verticalScrollBar()->pageStep();
         rx.setFont(font);
         EXPECT_EQ(rx.verticalScrollBar()->pageStep() < page, row.pixels > 13) << "rows in view";
