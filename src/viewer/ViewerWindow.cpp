@@ -212,7 +212,7 @@ bool ViewerWindow::open(const QString& path)
 
 void ViewerWindow::indexDone()
 {
-    indexing_.join();
+    indexing_.join(); // posting this was the reading's last act
     index_ = std::move(*building_);
     building_.reset();
     built_ = true;
