@@ -248,7 +248,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
 {
     const std::string head = "# cm_bv_hp 1.2 session of COM1, opened 2026-12-07 12:00:00.000 local time (UTC+00:00)\n12:00:00.000 RX 44\n";
     std::string error;
-    const std::string text = head + "12:00:00.100 TX 5A A5\n12:00:00.102 RX 44 +2 ms\n12:00:00.200 TX 62 9D\n12:00:00.300 OP Change 8\n"
+    const std::string text = head + "12:00:00.100 TX 5A A5\n12:00:00.102 RX 44 +2 ms\n12:00:00.103 RX 33\n12:00:00.200 TX 62 9D\n12:00:00.300 OP Change 8\n"
                                     "12:00:00.400 TX 5A A5\n12:00:00.401 RX 11 +0 ms\n12:00:00.480 NOTE lost\n12:00:00.500 RX 22 fa +86400000 ms\n"
                                     "# a comment\n12:00:00.600 DROP 5A A5\n12:00:00.650 TX 72 8D\n12:00:00.700 RX 44 +50 ms";
     SessionReader file = textFile(text);
@@ -262,7 +262,7 @@ TEST(SimReplay, FramesAreAnsweredFromTheNextIdenticalFrameAheadAndBadFilesAreRef
         for (const auto& p : pieces ? *pieces : std::vector<sim::Replay::Piece>{})
             answers += std::to_string(p.after.count()) + ":" + toHex(p.bytes) + ";";
     }
-    EXPECT_EQ(answers, "[2:44;-[0:11;86400000:22 FA;--[") << "a day's delay is the longest; the 62 9D behind the cursor is not answered, nor 72 8D by its cut reply";
+    EXPECT_EQ(answers, "[2:44;0:33;-[0:11;86400000:22 FA;--[") << "a reply without a delay comes at once; a day's delay is the longest; the 62 9D behind the cursor is not answered, nor 72 8D by its cut reply";
     EXPECT_EQ(r->answered() * 10 + r->unanswered(), 33u);
     std::size_t taken = 0;
     const std::pair<std::string, const char*> bad[] = {
