@@ -99,7 +99,7 @@ struct Console {
         now += 23;
         port->feed(hex("22 03 1B 01 00 19"));
         now += 77;
-        window.Timer1_Timer();
+        window.Timer1_Timer(), window.timer1().setEnabled(false); // and again: the bill validator's status reply started it
     }
     WindowState& state() { return window.state(); }
     GblFlag& gblFlag() { return window.gblFlag(); }
