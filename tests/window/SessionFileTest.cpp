@@ -202,7 +202,7 @@ TEST(SessionFile, TheFolderBoundRemovesOnlyTheConsolesOwnClosedSessionsOldestByN
     EXPECT_EQ(present(), "01111111") << "the oldest by name goes";
     c.port->feed(Bytes(400 << 10, 0x5A)); // one read, which the file holds as three times that
     const QStringList rx = fileText(c).split(u'\n').filter(QStringLiteral(" RX 5A"));
-    EXPECT_EQ(std::pair(rx.value(0).size(), rx.value(1).size()), (std::pair<qsizetype, qsizetype>(15 + 3 * (6 << 16), 15 + 3 * (1 << 14)))) << "the line ends with the 64 KiB piece that passes 1 MiB; the rest is the next";
+    EXPECT_EQ(std::tuple(rx.size(), rx.value(0).size(), rx.value(1).size()), (std::tuple<qsizetype, qsizetype, qsizetype>(2, 15 + 3 * (6 << 16), 15 + 3 * (1 << 14)))) << "the line ends with the 64 KiB piece that passes 1 MiB; the rest is the next, and last";
     writing.window.Timer1_Timer();
     EXPECT_TRUE(QTest::qWaitFor([&] { return fileText(writing, false).contains(QStringLiteral(" TX 5A A5\n")); })) << "still written, and handed over with no reply after it";
     EXPECT_EQ(present(), "00001111") << "the open session alone passes the limit";
